@@ -1,0 +1,34 @@
+# The two set-up commands: `make run` and `make test`. Both install the Debian
+# packages Perchly needs when they are missing, then configure and build.
+BUILD_DIR   := build
+JOBS        ?= $(shell nproc)
+RELEASE_DIR := $(BUILD_DIR)/release
+ASAN_DIR    := $(BUILD_DIR)/asan
+BENCH_DIR   := $(BUILD_DIR)/bench
+
+.PHONY: run test bench deps build-release build-asan clean
+
+deps:
+	@tools/install-deps.sh
+
+build-release: deps
+	cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPERCHLY_TESTS=OFF
+	cmake --build $(RELEASE_DIR) -j $(JOBS)
+
+run: build-release
+	@tools/run-perchly.sh $(RELEASE_DIR)/bin/perchly
+
+build-asan: deps
+	cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DPERCHLY_SANITIZE=ON
+	cmake --build $(ASAN_DIR) -j $(JOBS)
+
+test: build-asan
+	cd $(ASAN_DIR) && ctest --output-on-failure -j $(JOBS) --timeout 600
+
+bench: deps
+	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DPERCHLY_TESTS=ON -DPERCHLY_BENCH=ON
+	cmake --build $(BENCH_DIR) -j $(JOBS)
+	tools/run-benchmarks.sh $(BENCH_DIR)
+
+clean:
+	rm -rf $(BUILD_DIR)

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QDate>
+#include <string>
+
+class QDialog;
+class QWidget;
+
+namespace app {
+
+// Everything the watcher asks of the desktop goes through this one interface:
+// message boxes, the plain message dialog, modal dialogs, the shell, the sound
+// and today's date. The forms receive it; tests hand in a scripted double, so no
+// real blocking box ever appears under test. All texts are GB18030 bytes.
+class DesktopServices {
+public:
+    enum class Buttons { Ok, YesNo };
+    enum class Icon { Information, Question };
+    enum class DefaultButton { First, No };
+    enum class Answer { Ok, Yes, No };
+    enum class ShowMode { Normal, Maximized };
+
+    virtual ~DesktopServices() = default;
+
+    // A system message box owned by `owner`, top-most.
+    virtual Answer MessageBox(QWidget* owner, const std::string& text, const std::string& caption,
+                              Buttons buttons, Icon icon,
+                              DefaultButton defaultButton = DefaultButton::First) = 0;
+
+    // The application's plain message dialog: OK button, the application title as caption.
+    virtual void ShowMessage(const std::string& text) = 0;
+
+    // Runs a dialog modally and returns its result code (QDialog::Accepted or Rejected).
+    virtual int RunModal(QDialog& dialog) = 0;
+
+    // Opens a document, web address or mail link with its default action. The
+    // result is ignored, as the shell reports its own failures.
+    virtual void ShellOpen(QWidget* owner, const std::string& target, ShowMode mode) = 0;
+
+    // Plays a WAV file and returns when it has ended. A missing file plays the
+    // system's default sound; a machine without audio plays nothing, silently.
+    virtual void PlaySoundSync(const std::string& wavPath) = 0;
+
+    virtual QDate Today() = 0;
+};
+
+}  // namespace app
