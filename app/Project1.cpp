@@ -1,9 +1,87 @@
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QApplication>
+#include <QMessageBox>
+#include <QSocketNotifier>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/QtDesktopServices.h"
+#include "app/Unit1.h"
+#include "app/WatchState.h"
+#include "rtl/ErrorReport.h"
+#include "rtl/ExePath.h"
+
+namespace {
+
+// A termination signal is turned into one byte on this pair, read back in the
+// event loop, so the window's own close (with its save) runs outside the handler.
+int SignalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+    const char byte = 1;
+    // Nothing useful can be done about a full pipe: one pending byte is enough.
+    [[maybe_unused]] ssize_t written = write(SignalPipe[0], &byte, 1);
+}
+
+bool InstallSignalPipe() {
+    if (socketpair(AF_UNIX, SOCK_STREAM, 0, SignalPipe) != 0)
+        return false;
+    struct sigaction action {};
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
+    return true;
+}
+
+bool HasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0')
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (!HasDisplay()) {
+        std::fprintf(stderr,
+                     "perchly: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+                     "Start it from a desktop session, or set QT_QPA_PLATFORM.\n");
+        return 1;
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName("Perchly");
-    return 0;
+    QApplication::setApplicationDisplayName("Perchly");
+
+    rtl::SetErrorReporter([](const std::string& message) {
+        QMessageBox box(QMessageBox::Critical, QApplication::applicationName(),
+                        QString::fromStdString(message), QMessageBox::Ok,
+                        QApplication::activeWindow());
+        box.exec();
+    });
+
+    static app::WatchState state;
+    app::QtDesktopServices desktop;
+    app::TForm1 form1(state, desktop, rtl::ExeFolder());
+
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    if (InstallSignalPipe()) {
+        signalNotifier = std::make_unique<QSocketNotifier>(SignalPipe[1], QSocketNotifier::Read);
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &form1, [&form1] {
+            char bytes[16];
+            [[maybe_unused]] ssize_t got = read(SignalPipe[1], bytes, sizeof bytes);
+            form1.close();
+        });
+    }
+
+    form1.show();
+    // The main window's close ends the program; a failed save keeps it open.
+    QApplication::setQuitOnLastWindowClosed(true);
+    return QApplication::exec();
 }

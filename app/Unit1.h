@@ -1,0 +1,192 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/DesktopServices.h"
+#include "app/Timer.h"
+#include "app/WatchState.h"
+
+class QAction;
+class QMenu;
+class QMouseEvent;
+
+namespace Ui {
+class TForm1;
+}
+
+namespace net {
+class TNMHTTP;
+}
+
+namespace app {
+
+// The main window: both watch lists, the menus, the status bar, the banner and
+// the test panel. Its handlers are spread over several files by concern:
+// Unit1.cpp (creation, close, switches), Unit1Cycle.cpp (watch cycle),
+// Unit1Links.cpp (link menu), Unit1Editors.cpp (list editors and selections),
+// Unit1Commands.cpp (dialogs, help and web commands, hover hints).
+class TForm1 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // folder is where perchly.ini, Message.ini and Perchly.wav live, with a
+    // trailing '/'. The constructor builds the window and runs FormCreate.
+    TForm1(WatchState& state, DesktopServices& desktop, std::string folder,
+           QWidget* parent = nullptr);
+    ~TForm1() override;
+    TForm1(const TForm1&) = delete;
+    TForm1& operator=(const TForm1&) = delete;
+
+    // The generated controls, reached by their names (ui->ListBox1, ...).
+    std::unique_ptr<Ui::TForm1> ui;
+    // The watch timer; enabled means monitoring runs.
+    std::unique_ptr<TTimer> Timer1;
+    // The page fetcher of the watch cycle.
+    std::unique_ptr<net::TNMHTTP> NMHTTP1;
+    // Context menu of the banner picture: N2 start, N3 pause, N0 sound on, N1 sound off.
+    QMenu* PopupMenu1 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* N0 = nullptr;
+    QAction* N1 = nullptr;
+    // Context menu of both list boxes: C1 clear all selections, A1 select all.
+    QMenu* PopupMenu2 = nullptr;
+    QAction* C1 = nullptr;
+    QAction* A1 = nullptr;
+
+    WatchState& State() { return FState; }
+    DesktopServices& Desktop() { return FDesktop; }
+    const std::string& Folder() const { return FFolder; }
+    std::string SettingsFile() const;
+
+    // Status panels: 0 sound state, 1 progress and hints, 2 monitoring state. GB text.
+    void SetStatusText(int panel, const std::string& gbText);
+    std::string StatusText(int panel) const;
+
+    // Mouse plumbing for controls without a suitable signal: the handler runs on
+    // every mouse move (x in the control's coordinates) or left-button press over
+    // the widget (for scroll areas, over its viewport). Used by the hover hints
+    // and the banner click; each widget holds at most one handler of each kind.
+    void WatchMouseMove(QWidget* widget, std::function<void(int x)> handler);
+    void WatchClick(QWidget* widget, std::function<void()> handler);
+
+    // Part of the window's creation and close (Unit1.cpp).
+    void FormCreate();
+    // Returns false when the save failed and the window must stay open.
+    bool FormClose();
+
+    // Watch cycle (Unit1Cycle.cpp).
+    void Timer1Timer();
+
+    // Monitoring switches and status display (Unit1Switches.cpp).
+    void mnuTrayPauseClick();
+    void mnuTraySoundClick();
+    void mnuTrayStartClick();
+    void N4Click();
+    void T1Click();
+    void mnuTrayExitClick();
+    void StatusBar1MouseDown(int x);
+    void PopupMenu1Popup();
+
+    // Link menu and prompt file (Unit1Links.cpp).
+    void mnuTray4Click();
+    void Myclick(QObject* sender);
+    void mnuTrayEditClick();
+
+    // List editors and selections (Unit1Editors.cpp).
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+    void Button5Click();
+    void Button6Click();
+    void Button7Click();
+    void Button8Click();
+    void Button9Click();
+    void Button10Click();
+    void ComboBox1Click(int index);
+    void ListBox1Click();
+    void ListBox2Click();
+    void A1Click();
+    void mnuTrayCleanClick();
+
+    // Dialogs, help and web commands, hover hints (Unit1Commands.cpp).
+    void mnuTrayTimeClick();
+    void mnuTrayAboutClick();
+    void mnuTrayHelpClick();
+    void mnuTrayMailClick();
+    void mnuTrayPageClick();
+    void Image1Click();
+    void ListBox1MouseMove();
+    void ListBox2MouseMove();
+    void Button1MouseMove();
+    void Button2MouseMove();
+    void Button3MouseMove();
+    void Button4MouseMove();
+    void Memo1MouseMove();
+    void Image1MouseMove();
+    void StatusBar1MouseMove(int x);
+    void Edit1MouseMove();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Each colleague file wires its own handlers to the controls.
+    void ConnectCycleHandlers();
+    void ConnectLinkHandlers();
+    void ConnectEditorHandlers();
+    void ConnectCommandHandlers();
+
+    void BuildContextMenus();
+    void ConnectSwitchHandlers();
+    void ApplyWindowFont();
+    void ShowLeapDayGreeting();
+    void ShowSoundState();
+
+    WatchState& FState;
+    DesktopServices& FDesktop;
+    std::string FFolder;
+    std::map<QObject*, std::function<void(int)>> FMouseMoveHandlers;
+    std::map<QObject*, std::function<void()>> FClickHandlers;
+
+    // ---- Watch cycle members (owned by the watch-cycle file) ----
+public:
+    // Longest time one page fetch may take, connect to last byte, in ms. A site
+    // that accepts and never answers, or dribbles forever, then fails like any
+    // other fetch and the next tick polls the next site.
+    int32_t FetchTimeOut = 20000;
+    // Most bytes of one page that are kept and searched (4 MiB).
+    int32_t MaxPageLength = 4 * 1024 * 1024;
+    // True while a watch cycle runs (inside the fetch, a sound or a box).
+    bool CycleRunning() const { return FCycleRunning; }
+
+private:
+    void RunWatchCycle();
+    bool ChooseNextSite();
+    void FetchAndMatch(const std::string& promptFile, int32_t promptCount);
+    void AlertTarget(int index, const std::string& promptFile, int32_t promptIndex);
+    void FailCycle();
+    void AppendToTestPanel(const std::string& gbText);
+    // A tick that falls due while a cycle runs is skipped: the fetcher serves
+    // one transaction at a time, and the error box of a missing prompt file
+    // must not pile up one box per tick.
+    bool FCycleRunning = false;
+    // State of the cycle's random generator (LcgRandom), kept per window.
+    uint32_t FRandomSeed = 0;
+    // ---- end of watch cycle members ----
+
+    // ---- Link menu members (owned by the link-menu file) ----
+    // ---- end of link menu members ----
+
+    // ---- Editor and command members (owned by the editor/command files) ----
+    // ---- end of editor and command members ----
+};
+
+}  // namespace app

@@ -1,0 +1,44 @@
+#include "tests/support/FakeDesktopServices.h"
+
+#include <QDialog>
+
+namespace testsupport {
+
+app::DesktopServices::Answer FakeDesktopServices::MessageBox(QWidget* owner,
+                                                             const std::string& text,
+                                                             const std::string& caption,
+                                                             Buttons buttons, Icon icon,
+                                                             DefaultButton defaultButton) {
+    Answer answer = DefaultAnswer;
+    if (!Answers.empty()) {
+        answer = Answers.front();
+        Answers.pop_front();
+    }
+    MessageBoxes.push_back({text, caption, buttons, icon, defaultButton, owner, answer});
+    return answer;
+}
+
+void FakeDesktopServices::ShowMessage(const std::string& text) {
+    Messages.push_back(text);
+}
+
+int FakeDesktopServices::RunModal(QDialog& dialog) {
+    ModalDialogs.push_back(dialog.objectName().toStdString());
+    if (OnRunModal)
+        return OnRunModal(dialog);
+    return QDialog::Rejected;
+}
+
+void FakeDesktopServices::ShellOpen(QWidget* owner, const std::string& target, ShowMode mode) {
+    ShellOpens.push_back({target, mode, owner});
+}
+
+void FakeDesktopServices::PlaySoundSync(const std::string& wavPath) {
+    SoundsPlayed.push_back(wavPath);
+}
+
+QDate FakeDesktopServices::Today() {
+    return TodayValue;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QDate>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/DesktopServices.h"
+
+namespace testsupport {
+
+// A scripted stand-in for the desktop: it records every request and never shows
+// or opens anything real. Message boxes take their answers from a queue, then
+// from DefaultAnswer; modal dialogs go to OnRunModal (which may operate the
+// dialog and return its result), or are rejected at once when it is unset.
+class FakeDesktopServices : public app::DesktopServices {
+public:
+    struct MessageBoxCall {
+        std::string Text;  // GB18030, as the program passed it
+        std::string Caption;
+        Buttons ButtonSet;
+        Icon IconKind;
+        DefaultButton Default;
+        QWidget* Owner;
+        Answer Given;  // what the script answered
+    };
+    struct ShellOpenCall {
+        std::string Target;
+        ShowMode Mode;
+        QWidget* Owner;
+    };
+
+    // Answers handed out to message boxes in order; when empty, DefaultAnswer.
+    std::deque<Answer> Answers;
+    Answer DefaultAnswer = Answer::No;
+    // Operates a dialog passed to RunModal; returns the dialog's result code.
+    std::function<int(QDialog&)> OnRunModal;
+    // The date Today() reports; a plain day that is no 29 February by default.
+    QDate TodayValue = QDate(2001, 3, 14);
+
+    std::vector<MessageBoxCall> MessageBoxes;
+    std::vector<std::string> Messages;
+    std::vector<ShellOpenCall> ShellOpens;
+    std::vector<std::string> SoundsPlayed;
+    std::vector<std::string> ModalDialogs;  // object names of the dialogs run
+
+    Answer MessageBox(QWidget* owner, const std::string& text, const std::string& caption,
+                      Buttons buttons, Icon icon, DefaultButton defaultButton) override;
+    void ShowMessage(const std::string& text) override;
+    int RunModal(QDialog& dialog) override;
+    void ShellOpen(QWidget* owner, const std::string& target, ShowMode mode) override;
+    void PlaySoundSync(const std::string& wavPath) override;
+    QDate Today() override;
+};
+
+}  // namespace testsupport
