@@ -46,8 +46,12 @@ public:
     std::unique_ptr<Ui::TForm1> ui;
     // The watch timer; enabled means monitoring runs.
     std::unique_ptr<TTimer> Timer1;
-    // The page fetcher of the watch cycle.
-    std::unique_ptr<net::TNMHTTP> NMHTTP1;
+    // The page fetcher of the watch cycle. The deleter lives in Unit1.cpp, so
+    // this header needs only the class's name.
+    struct TNMHTTPDeleter {
+        void operator()(net::TNMHTTP* client) const;
+    };
+    std::unique_ptr<net::TNMHTTP, TNMHTTPDeleter> NMHTTP1;
     // Context menu of the banner picture: N2 start, N3 pause, N0 sound on, N1 sound off.
     QMenu* PopupMenu1 = nullptr;
     QAction* N2 = nullptr;
