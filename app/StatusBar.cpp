@@ -45,7 +45,7 @@ void TStatusBar::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.fillRect(rect(), palette().window());
     for (int panel = 0; panel < PanelCount; ++panel) {
-        QRect box = PanelRect(panel).adjusted(0, 2, -2, 0);
+        QRect box = PanelRect(panel).adjusted(0, 1, -1, 0);
         // A sunken frame: dark upper-left edges, light lower-right edges.
         painter.setPen(palette().color(QPalette::Dark));
         painter.drawLine(box.topLeft(), box.topRight());
@@ -56,7 +56,8 @@ void TStatusBar::paintEvent(QPaintEvent*) {
         painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
                                        QPalette::WindowText));
         Qt::Alignment align = panel == 1 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter;
-        QRect textBox = box.adjusted(2, 1, -1, -1);
+        // Four CJK characters of 12 px must fit the 52-pixel panels unclipped.
+        QRect textBox = box.adjusted(1, 1, 0, -1);
         QString text = painter.fontMetrics().elidedText(FTexts[static_cast<size_t>(panel)],
                                                         Qt::ElideRight, textBox.width());
         painter.drawText(textBox, static_cast<int>(align), text);
