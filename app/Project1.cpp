@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <csignal>
+#include <memory>
 #include <cstdio>
 #include <cstdlib>
 
@@ -12,6 +13,7 @@
 #include "app/WatchState.h"
 #include "rtl/ErrorReport.h"
 #include "rtl/ExePath.h"
+#include "rtl/GbText.h"
 
 namespace {
 
@@ -61,8 +63,7 @@ int main(int argc, char** argv) {
 
     rtl::SetErrorReporter([](const std::string& message) {
         QMessageBox box(QMessageBox::Critical, QApplication::applicationName(),
-                        QString::fromStdString(message), QMessageBox::Ok,
-                        QApplication::activeWindow());
+                        rtl::FromGb(message), QMessageBox::Ok, QApplication::activeWindow());
         box.exec();
     });
 
