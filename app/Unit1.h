@@ -175,6 +175,8 @@ private:
     void RunWatchCycle();
     bool ChooseNextSite();
     void FetchAndMatch(const std::string& promptFile, int32_t promptCount);
+    // Fetches one page in string mode, bounded in time and size; raises on failure.
+    std::string FetchPage(const std::string& url, int32_t port);
     void AlertTarget(int index, const std::string& promptFile, int32_t promptIndex);
     void FailCycle();
     void AppendToTestPanel(const std::string& gbText);

@@ -1,8 +1,212 @@
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QSignalBlocker>
+#include <QTextCursor>
+#include <QTimer>
+
+#include "app/LcgRandom.h"
+#include "app/Markup.h"
+#include "app/PromptFile.h"
+#include "app/TargetMatch.h"
 #include "app/Unit1.h"
+#include "app/UrlPort.h"
+#include "rtl/ErrorReport.h"
+#include "rtl/Exceptions.h"
+#include "rtl/GbText.h"
+#include "ui_Unit1.h"
+
+#if PERCHLY_HAS_HTTP_CLIENT
+#include "net/NMHttp.h"
+#endif
 
 namespace app {
 
-// The watch cycle: Timer1Timer and its wiring to Timer1.
-void TForm1::ConnectCycleHandlers() {}
+namespace {
+// The test panel is a Qt text box, which breaks lines at line feeds only; a
+// page's CR LF and lone CR would otherwise show as extra blank lines.
+QString PanelText(const std::string& gbText) {
+    QString text = rtl::FromGb(gbText);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+bool AnyWatched(const auto& list) {
+    for (const auto& slot : list)
+        if (slot.Selected != 0)
+            return true;
+    return false;
+}
+
+// Clears a flag when the scope ends, however it ends.
+class BusyScope {
+public:
+    explicit BusyScope(bool& flag) : FFlag(flag) { FFlag = true; }
+    ~BusyScope() { FFlag = false; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    bool& FFlag;
+};
+}  // namespace
+
+void TForm1::ConnectCycleHandlers() {
+    Timer1->OnTimer = [this] { Timer1Timer(); };
+}
+
+void TForm1::Timer1Timer() {
+    // A tick inside a running cycle (its fetch dispatches events) touches nothing.
+    if (FCycleRunning)
+        return;
+    // Any non-zero flag watches; adding the flags up could cancel out or overflow.
+    if (!AnyWatched(FState.Targets) || !AnyWatched(FState.Sites))
+        return;
+    BusyScope busy(FCycleRunning);
+    RunWatchCycle();
+}
+
+void TForm1::RunWatchCycle() {
+    const std::string promptFile = FFolder + "Message.ini";
+    int32_t promptCount = 0;
+    try {
+        promptCount = CountPromptLines(promptFile);
+    } catch (const std::exception& error) {
+        // Reported here, while the cycle still counts as running, so the ticks
+        // that fall due while the error box is open do not open more boxes.
+        rtl::ReportException(error);
+        return;
+    }
+    if (!ChooseNextSite())
+        return;
+
+    const std::string& url = FState.Sites[static_cast<size_t>(FState.SiteCursor)].Url;
+    ui->Memo1->clear();
+    ui->Memo1->setPlainText(PanelText(rtl::Gb("以下为监控得到的代码->") + url + "\r\n"));
+
+    try {
+        FetchAndMatch(promptFile, promptCount);
+    } catch (...) {
+        FailCycle();
+    }
+}
+
+bool TForm1::ChooseNextSite() {
+    // The cursor moves before it is used; a full round without a selected site
+    // that has an address ends the cycle with the cursor where it was.
+    int cursor = FState.SiteCursor;
+    for (int tried = 0; tried <= MaxSiteIndex; ++tried) {
+        cursor = cursor >= 0 && cursor < MaxSiteIndex ? cursor + 1 : 0;
+        const SiteSlot& site = FState.Sites[static_cast<size_t>(cursor)];
+        if (!site.Url.empty() && site.Selected != 0) {
+            FState.SiteCursor = cursor;
+            return true;
+        }
+    }
+    return false;
+}
+
+void TForm1::FetchAndMatch(const std::string& promptFile, int32_t promptCount) {
+    const size_t siteIndex = static_cast<size_t>(FState.SiteCursor);
+    const FetchAddress address = SplitUrlPort(FState.Sites[siteIndex].Url);
+    std::string page = FetchPage(address.Url, address.Port);
+    SetStatusText(1, rtl::Gb("正在连接:") + FState.Sites[siteIndex].Name + "...");
+    AppendToTestPanel(page);
+    page = StripMarkup(page);
+
+    // One draw per cycle, found or not, so the prompt sequence depends only on
+    // how many cycles got this far.
+    LcgRandom random;
+    random.SetSeed(FRandomSeed);
+    const int32_t promptIndex = random.Random(promptCount);
+    FRandomSeed = random.Seed();
+
+    for (int i = 0; i <= MaxTargetIndex; ++i)
+        if (TargetPresent(FState.Targets[static_cast<size_t>(i)], page))
+            AlertTarget(i, promptFile, promptIndex);
+}
+
+std::string TForm1::FetchPage(const std::string& url, int32_t port) {
+#if PERCHLY_HAS_HTTP_CLIENT
+    if (!NMHTTP1)
+        throw rtl::Exception("No page fetcher");
+    NMHTTP1->InputFileMode = false;
+    NMHTTP1->OutputFileMode = false;
+    NMHTTP1->ReportLevel = 0;
+    NMHTTP1->Port = port;
+    NMHTTP1->TimeOut = FetchTimeOut;
+    NMHTTP1->MaxBodyLength = MaxPageLength;
+
+    // The session's time-out restarts with every chunk, so a server that
+    // dribbles a byte now and then would hold the cycle forever; this bounds
+    // the whole fetch.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, [this] { NMHTTP1->Abort(); });
+    if (FetchTimeOut > 0)
+        deadline.start(FetchTimeOut);
+    NMHTTP1->Get(url);
+    deadline.stop();
+    return NMHTTP1->Body;
+#else
+    (void)url;
+    (void)port;
+    throw rtl::Exception("No page fetcher");
+#endif
+}
+
+void TForm1::AlertTarget(int index, const std::string& promptFile, int32_t promptIndex) {
+    const std::string name = FState.Targets[static_cast<size_t>(index)].Name;
+    if (FState.SoundOn)
+        FDesktop.PlaySoundSync(FFolder + "Perchly.wav");
+    const std::string caption =
+        rtl::Gb("目标出现 => ") + name + rtl::Gb("  取消对") + name + rtl::Gb("的监控?");
+    const std::string prompt = PickPromptLine(promptFile, promptIndex);
+
+    // No tick while the box is up; the interval starts afresh when it closes.
+    // A pause chosen during the fetch stays in force.
+    const bool wasRunning = Timer1->Enabled();
+    Timer1->SetEnabled(false);
+    const DesktopServices::Answer answer =
+        FDesktop.MessageBox(this, name + prompt, caption, DesktopServices::Buttons::YesNo,
+                            DesktopServices::Icon::Information);
+    if (answer == DesktopServices::Answer::Yes) {
+        if (QListWidgetItem* row = ui->ListBox2->item(index)) {
+            // Only this row changes: the list's own selection handler would
+            // rewrite every flag from the selection.
+            const QSignalBlocker quiet(ui->ListBox2);
+            row->setSelected(false);
+        }
+        FState.Targets[static_cast<size_t>(index)].Selected = 0;
+    }
+    if (wasRunning)
+        Timer1->SetEnabled(true);
+}
+
+void TForm1::FailCycle() {
+    // The failure is reported in the status bar and the test panel; a clean-up
+    // that fails as well has nothing to add.
+#if PERCHLY_HAS_HTTP_CLIENT
+    try {
+        if (NMHTTP1) {
+            NMHTTP1->Abort();
+            NMHTTP1->Disconnect();
+        }
+    } catch (...) {
+    }
+#endif
+    SetStatusText(1, rtl::Gb("连接失败或出错在:") +
+                         FState.Sites[static_cast<size_t>(FState.SiteCursor)].Name);
+    AppendToTestPanel(rtl::Gb("出现异常!") + "\r\n");
+    if (FState.IntervalSeconds < 3 || FState.IntervalSeconds > 60)
+        FState.IntervalSeconds = 10;
+    Timer1->SetInterval(FState.IntervalSeconds * 1000);
+}
+
+void TForm1::AppendToTestPanel(const std::string& gbText) {
+    QTextCursor end(ui->Memo1->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(PanelText(gbText));
+}
 
 }  // namespace app
