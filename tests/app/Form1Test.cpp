@@ -320,6 +320,55 @@ TEST_F(Form1Test, FailedSaveKeepsTheWindowOpen) {
     EXPECT_TRUE(Contains(ReadFile(IniPath()), "Second=10"));
 }
 
+TEST_F(Form1Test, MouseHooksReachScrollAreaViewportsAndPlainWidgets) {
+    app::TForm1& form = Create();
+    std::vector<int> moves;
+    int clicks = 0;
+    form.WatchMouseMove(form.ui->ListBox1, [&](int x) { moves.push_back(x); });
+    form.WatchClick(form.ui->Image1, [&] { ++clicks; });
+
+    // A list box receives the mouse on its viewport, not on itself.
+    QWidget* viewport = form.ui->ListBox1->viewport();
+    EXPECT_TRUE(viewport->hasMouseTracking());
+    QPointF at(17, 5);
+    QMouseEvent move(QEvent::MouseMove, at, viewport->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(viewport, &move);
+    EXPECT_EQ(moves, std::vector<int>{17});
+
+    QMouseEvent right(QEvent::MouseButtonPress, at, form.ui->Image1->mapToGlobal(at),
+                      Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+    QApplication::sendEvent(form.ui->Image1, &right);
+    EXPECT_EQ(clicks, 0);  // the right button opens the banner menu instead
+    QMouseEvent left(QEvent::MouseButtonPress, at, form.ui->Image1->mapToGlobal(at), Qt::LeftButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.ui->Image1, &left);
+    EXPECT_EQ(clicks, 1);
+
+    // A failing hover handler is reported, never thrown into Qt.
+    form.WatchMouseMove(form.ui->ListBox1, [](int) { throw rtl::Exception("hint failed"); });
+    QApplication::sendEvent(viewport, &move);
+    ASSERT_EQ(Errors.Messages().size(), 1u);
+    EXPECT_EQ(Errors.Messages()[0], "hint failed");
+}
+
+TEST_F(Form1Test, StatusBarReportsMovesOnlyWhileEnabled) {
+    app::TForm1& form = Create();
+    std::vector<int> moves;
+    form.ui->StatusBar1->MouseMove = [&](int x) { moves.push_back(x); };
+    auto moveTo = [&](int x) {
+        QWidget* bar = form.ui->StatusBar1;
+        QPointF at(x, 8);
+        QMouseEvent move(QEvent::MouseMove, at, bar->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(bar, &move);
+    };
+    moveTo(386);
+    form.ui->StatusBar1->setEnabled(false);
+    moveTo(10);
+    EXPECT_EQ(moves, std::vector<int>{386});
+}
+
 TEST(TimerTest, TicksReachTheHandlerAndFailuresAreReported) {
     testsupport::ErrorRecorder errors;
     app::TTimer timer;
