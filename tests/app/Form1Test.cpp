@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QToolTip>
 #include <memory>
 
 #include "app/Product.h"
@@ -91,6 +92,8 @@ TEST_F(Form1Test, NoSettingsFileStartsWithDefaults) {
     EXPECT_FALSE(Minimised());
     EXPECT_TRUE(Desktop.MessageBoxes.empty());
     EXPECT_TRUE(Errors.Messages().empty());
+    EXPECT_EQ(QToolTip::palette().color(QPalette::ToolTipBase), QColor(221, 238, 255));
+    EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
 }
 
 TEST_F(Form1Test, LoadedSwitchesAndIntervalReachTheWindow) {
@@ -259,9 +262,18 @@ TEST_F(Form1Test, LeapDayGreetingAppearsOnlyOnTwentyNinthFebruary) {
         EXPECT_TRUE(Desktop.MessageBoxes.empty()) << day.toString().toStdString();
     }
 
+    // The greeting comes before the load: the lists are still empty then.
+    WriteIni("[TargetObj]\r\nName0=amy\r\nName0ch=1\r\n[Setting]\r\nSecond=30\r\n");
     Desktop.TodayValue = QDate(2004, 2, 29);
     Desktop.Answers = {DesktopServices::Answer::No};
+    bool loadedBeforeBox = true;
+    Desktop.OnMessageBox = [&](const auto&) {
+        loadedBeforeBox = State.Targets[0].Name == "amy" || State.IntervalSeconds == 30;
+    };
     Create();
+    EXPECT_FALSE(loadedBeforeBox);
+    EXPECT_EQ(Form->ui->ListBox2->count(), 1);
+    Desktop.OnMessageBox = nullptr;
     ASSERT_EQ(Desktop.MessageBoxes.size(), 1u);
     EXPECT_EQ(Desktop.MessageBoxes[0].ButtonSet, DesktopServices::Buttons::YesNo);
     EXPECT_EQ(Desktop.MessageBoxes[0].IconKind, DesktopServices::Icon::Question);

@@ -15,6 +15,8 @@ app::DesktopServices::Answer FakeDesktopServices::MessageBox(QWidget* owner,
         Answers.pop_front();
     }
     MessageBoxes.push_back({text, caption, buttons, icon, defaultButton, owner, answer});
+    if (OnMessageBox)
+        OnMessageBox(MessageBoxes.back());
     return answer;
 }
 

@@ -34,6 +34,9 @@ public:
     // Answers handed out to message boxes in order; when empty, DefaultAnswer.
     std::deque<Answer> Answers;
     Answer DefaultAnswer = Answer::No;
+    // Runs while a message box is "shown", after the call is recorded, so a test
+    // can look at the program's state at that moment (timer, lists, panels).
+    std::function<void(const MessageBoxCall&)> OnMessageBox;
     // Operates a dialog passed to RunModal; returns the dialog's result code.
     std::function<int(QDialog&)> OnRunModal;
     // The date Today() reports; a plain day that is no 29 February by default.
