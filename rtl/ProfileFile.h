@@ -7,11 +7,11 @@
 namespace rtl {
 
 // A Windows-style profile (INI) file: "[section]" lines and "key=value" lines.
-// The constructor reads the file once (a missing or unreadable file reads as
-// empty); reads and writes then work in memory, and UpdateFile replaces the file
-// on disk atomically in one write, however many keys changed. Section and key
-// names compare without regard to ASCII case; values are bytes, passed through
-// unchanged. Unknown sections, comments and line order survive a write.
+// The constructor reads the file once (a missing file reads as empty); reads and
+// writes then work in memory, and UpdateFile replaces the file on disk atomically
+// in one write, however many keys changed. Section and key names compare without
+// regard to ASCII case; values are bytes, passed through unchanged. Unknown
+// sections, comments and line order survive a write, byte for byte.
 class ProfileFile {
 public:
     explicit ProfileFile(std::string fileName);
@@ -29,15 +29,17 @@ public:
     bool ReadBool(const std::string& section, const std::string& key, bool fallback) const;
 
     // Changes the value in memory. A value with CR, LF or NUL cannot be stored in
-    // a line and is refused with EInOutError "Unable to write to <file>"; a value
-    // that would not read back unchanged (outer blanks or quotes) is quoted.
+    // a line and is refused with EInOutError "Unable to write to <file>", as is a
+    // section or key name that could not be read back; a value that would not
+    // read back unchanged (outer blanks or quotes) is written inside double quotes.
     void WriteString(const std::string& section, const std::string& key, const std::string& value);
     void WriteInteger(const std::string& section, const std::string& key, int32_t value);
     void WriteBool(const std::string& section, const std::string& key, bool value);
 
-    // Writes the whole file: a temporary file in the same folder, flushed, then
-    // renamed over the old one. On failure the old file is untouched and
-    // EInOutError "Unable to write to <file>" is raised.
+    // Writes the whole file: a temporary file in the same folder, flushed to disk,
+    // then renamed over the old one. On failure the old file is untouched, the
+    // temporary removed, and EInOutError "Unable to write to <file>" is raised.
+    // A file that exists but could not be read is never overwritten.
     void UpdateFile();
 
 private:
@@ -45,5 +47,13 @@ private:
     std::string FFileName;
     std::unique_ptr<Contents> FContents;
 };
+
+// How often profile files were read and replaced in this process; lets tests and
+// benchmarks check that a load reads once and a save writes once.
+struct ProfileFileIoCounts {
+    uint64_t Reads = 0;     // files opened for reading
+    uint64_t Replaces = 0;  // temporary files renamed over their target
+};
+ProfileFileIoCounts ProfileFileIo();
 
 }  // namespace rtl
