@@ -32,3 +32,9 @@ bench: deps
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# A local demonstration: a sample page on a loopback port and a copy of Perchly
+# watching it (needs a display: `xvfb-run make demo` works without one).
+.PHONY: demo
+demo: build-release
+	@tools/demo.sh $(RELEASE_DIR)/bin
