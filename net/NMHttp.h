@@ -1,0 +1,162 @@
+#pragma once
+
+// TNMHTTP: an HTTP/1.0 client on top of the socket session. One operation per
+// request method; each opens a fresh connection, sends the request, reads the
+// status line and header, captures the body until the server closes, follows
+// redirects (carrying a cookie over) and reports the outcome through events.
+// HTTP error replies are events, not exceptions; session failures pass through.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "net/NMExtstr.h"
+#include "net/Psock.h"
+
+namespace net {
+
+// Values for optional request header lines; empty values send no line.
+class THeaderInfo {
+public:
+    std::string LocalMailAddress;  // sent as the User-Agent line
+    std::string LocalProgram;      // sent as the From line
+    std::string Cookie;
+    std::string Referer;
+    std::string UserId;
+    std::string Password;
+};
+
+// The kind of the current request.
+enum class CmdType : uint8_t {
+    CmdGET = 0,
+    CmdOPTIONS = 1,
+    CmdHEAD = 2,
+    CmdPOST = 3,
+    CmdPUT = 4,
+    CmdPATCH = 5,
+    CmdCOPY = 6,
+    CmdMOVE = 7,
+    CmdDELETE = 8,
+    CmdLINK = 9,
+    CmdUNLINK = 10,
+    CmdTRACE = 11,
+    CmdCUSTOM = 12,
+};
+
+class TNMHTTP : public TPowersock {
+public:
+    using TResultEvent = std::function<void(CmdType Cmd)>;
+
+    TNMHTTP();
+    ~TNMHTTP() override;
+
+    // --- Properties ---------------------------------------------------------
+    // String mode: the response body of the last request. InputFileMode: the
+    // name of the file that receives the body.
+    std::string Body = "Default.htm";
+    // String mode: the raw response header (status line and header lines with
+    // their line ends, the blank line included). OutputFileMode: the name of
+    // the file that receives it.
+    std::string Header = "Head.txt";
+    THeaderInfo& HeaderInfo() { return *FHeaderInfo; }
+    const THeaderInfo& HeaderInfo() const { return *FHeaderInfo; }
+    // True: the response body is written to the file named by Body.
+    bool InputFileMode = false;
+    // True: the request body is read from the file named by the data argument,
+    // and the response header is written to the file named by Header.
+    bool OutputFileMode = false;
+
+    // Upper bound of Body in string mode, in bytes; -1 means no limit. When it
+    // is reached the capture stops, the connection is closed and Body is cut
+    // to this length, so an endless response cannot exhaust memory.
+    int32_t MaxBodyLength = -1;
+    // How many times one request may be repeated for redirects and other
+    // 299..399 replies before it ends with ESockError "Too many redirects".
+    int32_t MaxRedirects = 20;
+    // The method word of CustomMethod, e.g. "PROPFIND". It must be a plain
+    // token (letters, digits and !#$%&'*+-.^_`|~); CustomMethod refuses an
+    // empty or malformed word before connecting.
+    std::string CustomMethodWord;
+
+    // The expected body length from the response's Content-Length line; 0 when
+    // there is none (or it does not fit in 32 bits).
+    int32_t BytesTotal = 0;
+
+    // --- Events -------------------------------------------------------------
+    TNotifyEvent OnAboutToSend;           // header composed, not yet connected
+    TResultEvent OnSuccess;               // reply code below 299 (0 included)
+    TResultEvent OnFailure;               // reply code above 399
+    THandlerEvent OnRedirect;             // 300..398; Handled = true stops here
+    TNotifyEvent OnAuthenticationNeeded;  // 401
+
+    // --- Operations ---------------------------------------------------------
+    // Sets EventDone and cancels, without the session's "Abort" report; the
+    // waiting operation ends with EAbortError.
+    void Abort() override;
+
+    void Options(const std::string& URL);
+    void Get(const std::string& URL);
+    // String mode: PostData is form-URL encoded as one value. OutputFileMode:
+    // PostData names the file that holds the body.
+    void Post(const std::string& URL, const std::string& PostData);
+    void Put(const std::string& URL, const std::string& Data);
+    void Head(const std::string& URL);
+    void Patch(const std::string& URL, const std::string& Data);
+    void Delete(const std::string& URL);
+    void Trace(const std::string& URL, const std::string& Data);
+    void Copy(const std::string& URL, const std::string& URIHeader);
+    void Move(const std::string& URL, const std::string& URIHeader);
+    // Carry a "Link: " line. In OutputFileMode they send "Send.dat" as the
+    // body with its Content-Length; in string mode they send no body and
+    // announce none.
+    void Link(const std::string& URL, const std::string& LinkValue);
+    void Unlink(const std::string& URL, const std::string& LinkValue);
+    // A request with the method word CustomMethodWord and Data as its body.
+    void CustomMethod(const std::string& URL, const std::string& Data);
+
+    // --- Request cycle steps (overridable) ----------------------------------
+    virtual void Execute();
+    virtual void ParseURL();
+    virtual void BuildHeader();
+    virtual void ReadResponseHeader();
+    virtual void SendRequest();
+
+    // --- Request state, readable for the component's user and tests --------
+    const std::string& CurrentURL() const { return FCurrentURL; }
+    const std::string& RequestPath() const { return FRequestPath; }
+    const std::string& LastLocation() const { return FLastLocation; }
+    const std::string& ReceivedCookie() const { return FReceivedCookie; }
+    CmdType Command() const { return FCommand; }
+    const TExStringList& HeaderList() const { return FHeaderList; }
+
+protected:
+    void SetCurrentURL(const std::string& URL) { FCurrentURL = URL; }
+
+private:
+    void Run(CmdType Command, const std::string& URL);
+    bool SendsBody() const;
+    int64_t RequestBodyLength() const;
+    void SendText(const std::string& Text);
+    void CaptureBody();
+    void ReadHeaderLines(const std::function<void(const std::string&)>& Keep);
+    void TakeHeaderValue(const std::string& Line);
+    std::string MethodWord() const;
+
+    std::unique_ptr<THeaderInfo> FHeaderInfo;
+    TExStringList FHeaderList;
+    std::string FCurrentURL;
+    std::string FRequestPath;
+    std::string FSendData;
+    std::string FExtraURI;
+    std::string FLastLocation;
+    std::string FReceivedCookie;
+    CmdType FCommand = CmdType::CmdGET;
+    // Set when the current response carried a Location line; a 300..302 reply
+    // without one repeats the same URL instead of a stale earlier location.
+    bool FLocationSeen = false;
+    // The Content-Length of the current response, wider than BytesTotal.
+    int64_t FContentLength = -1;
+};
+
+}  // namespace net
