@@ -1,0 +1,564 @@
+#include "net/Winsock.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QPointer>
+#include <QSocketNotifier>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <unordered_map>
+
+#include "net/SocketWindow.h"
+#include "rtl/GbText.h"
+
+namespace net {
+
+namespace {
+
+thread_local int gLastError = 0;
+TWinsockCounters gCounters;
+uint64_t gNextTicket = 1;
+
+// One socket under asynchronous selection.
+struct TRegistration {
+    TSocket Socket = InvalidSocket;
+    QPointer<QObject> Window;
+    uint32_t Msg = 0;
+    int32_t Events = 0;
+    uint64_t Ticket = 0;
+    enum class TState { Idle, Connecting, Connected, Listening } State = TState::Idle;
+    bool ClosePosted = false;
+    std::unique_ptr<QSocketNotifier> ReadNotifier;
+    std::unique_ptr<QSocketNotifier> WriteNotifier;
+};
+
+// One pending host lookup.
+struct TLookup {
+    int QtId = -1;
+    QPointer<QObject> Window;
+    uint32_t Msg = 0;
+    char* Buffer = nullptr;
+    int BufLen = 0;
+    bool Completed = false;
+};
+
+std::unordered_map<TSocket, std::unique_ptr<TRegistration>>& Registrations() {
+    static std::unordered_map<TSocket, std::unique_ptr<TRegistration>> map;
+    return map;
+}
+
+// Lookups by task handle (which is also their message ticket).
+std::unordered_map<uint64_t, TLookup>& Lookups() {
+    static std::unordered_map<uint64_t, TLookup> map;
+    return map;
+}
+
+TRegistration* Find(TSocket Socket) {
+    auto& map = Registrations();
+    auto it = map.find(Socket);
+    return it == map.end() ? nullptr : it->second.get();
+}
+
+int Fail(int Code) {
+    gLastError = Code;
+    return SocketError;
+}
+
+int FailErrno() {
+    return Fail(WSAErrorFromErrno(errno));
+}
+
+void Post(TRegistration& Reg, int32_t Event, int Error) {
+    if (!(Reg.Events & Event) || Reg.Window.isNull())
+        return;
+    PostWindowMessage(Reg.Window.data(), Reg.Msg, static_cast<uintptr_t>(Reg.Socket),
+                      WSAMakeSelectReply(Event, Error), Reg.Ticket);
+}
+
+// The end of the stream (or a broken connection) is announced once; the read
+// notifier stays off from then on, so nothing is posted in a loop.
+void PostClose(TRegistration& Reg, int Error) {
+    if (Reg.ClosePosted)
+        return;
+    Reg.ClosePosted = true;
+    Reg.ReadNotifier->setEnabled(false);
+    Post(Reg, FD_CLOSE, Error);
+}
+
+void EnableRead(TRegistration& Reg) {
+    if (Reg.ClosePosted)
+        return;
+    if (Reg.State != TRegistration::TState::Connected &&
+        Reg.State != TRegistration::TState::Listening)
+        return;
+    if (!Reg.ReadNotifier->isEnabled())
+        Reg.ReadNotifier->setEnabled(true);
+}
+
+void OnReadable(TRegistration& Reg) {
+    Reg.ReadNotifier->setEnabled(false);
+    if (Reg.State == TRegistration::TState::Listening) {
+        Post(Reg, FD_ACCEPT, 0);  // re-enabled by the next accept
+        return;
+    }
+    // Peek, so that FD_CLOSE is posted only once no unread byte is left.
+    char probe;
+    const ssize_t n = ::recv(Reg.Socket, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n > 0) {
+        Post(Reg, FD_READ, 0);  // re-enabled by the next recv or peek
+    } else if (n == 0) {
+        PostClose(Reg, 0);
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+        Reg.ReadNotifier->setEnabled(true);
+    } else {
+        PostClose(Reg, WSAErrorFromErrno(errno));
+    }
+}
+
+void OnWritable(TRegistration& Reg) {
+    Reg.WriteNotifier->setEnabled(false);
+    if (Reg.State != TRegistration::TState::Connecting)
+        return;  // a send waiter woke
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(Reg.Socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+        error = errno;
+    if (error == 0) {
+        Reg.State = TRegistration::TState::Connected;
+        EnableRead(Reg);
+        Post(Reg, FD_CONNECT, 0);
+    } else {
+        Reg.State = TRegistration::TState::Idle;
+        Post(Reg, FD_CONNECT, WSAErrorFromErrno(error));
+    }
+}
+
+void Unregister(TSocket Socket) {
+    Registrations().erase(Socket);
+}
+
+bool Started() {
+    return gCounters.Users > 0;
+}
+
+}  // namespace
+
+int WSAErrorFromErrno(int Errno) {
+    switch (Errno) {
+        case 0:
+            return 0;
+        case EINTR:
+            return WSAEINTR;
+        case EBADF:
+            return WSAENOTSOCK;
+        case EACCES:
+        case EPERM:
+            return WSAEACCES;
+        case EFAULT:
+            return WSAEFAULT;
+        case EINVAL:
+            return WSAEINVAL;
+        case EMFILE:
+        case ENFILE:
+            return WSAEMFILE;
+#if EAGAIN != EWOULDBLOCK
+        case EAGAIN:
+#endif
+        case EWOULDBLOCK:
+        case EINPROGRESS:
+            return WSAEWOULDBLOCK;
+        case EALREADY:
+            return WSAEALREADY;
+        case ENOTSOCK:
+            return WSAENOTSOCK;
+        case EDESTADDRREQ:
+            return WSAEDESTADDRREQ;
+        case EMSGSIZE:
+            return WSAEMSGSIZE;
+        case EPROTOTYPE:
+            return WSAEPROTOTYPE;
+        case ENOPROTOOPT:
+            return WSAENOPROTOOPT;
+        case EPROTONOSUPPORT:
+            return WSAEPROTONOSUPPORT;
+        case ESOCKTNOSUPPORT:
+            return WSAESOCKTNOSUPPORT;
+        case EOPNOTSUPP:
+            return WSAEOPNOTSUPP;
+        case EPFNOSUPPORT:
+            return WSAEPFNOSUPPORT;
+        case EAFNOSUPPORT:
+            return WSAEAFNOSUPPORT;
+        case EADDRINUSE:
+            return WSAEADDRINUSE;
+        case EADDRNOTAVAIL:
+            return WSAEADDRNOTAVAIL;
+        case ENETDOWN:
+            return WSAENETDOWN;
+        case ENETUNREACH:
+            return WSAENETUNREACH;
+        case ENETRESET:
+            return WSAENETRESET;
+        case ECONNABORTED:
+            return WSAECONNABORTED;
+        // A send on a connection the peer has torn down: to the user this is
+        // the peer resetting the connection.
+        case ECONNRESET:
+        case EPIPE:
+            return WSAECONNRESET;
+        case ENOBUFS:
+        case ENOMEM:
+            return WSAENOBUFS;
+        case EISCONN:
+            return WSAEISCONN;
+        case ENOTCONN:
+            return WSAENOTCONN;
+        case ESHUTDOWN:
+            return WSAESHUTDOWN;
+        case ETOOMANYREFS:
+            return WSAETOOMANYREFS;
+        case ETIMEDOUT:
+            return WSAETIMEDOUT;
+        case ECONNREFUSED:
+            return WSAECONNREFUSED;
+        case ELOOP:
+            return WSAELOOP;
+        case ENAMETOOLONG:
+            return WSAENAMETOOLONG;
+        case EHOSTDOWN:
+            return WSAEHOSTDOWN;
+        case EHOSTUNREACH:
+            return WSAEHOSTUNREACH;
+        case ENOTEMPTY:
+            return WSAENOTEMPTY;
+        case EUSERS:
+            return WSAEUSERS;
+        case EDQUOT:
+            return WSAEDQUOT;
+        case ESTALE:
+            return WSAESTALE;
+        case EREMOTE:
+            return WSAEREMOTE;
+        default:
+            return WSAUnmappedErrnoBase + Errno;
+    }
+}
+
+int WSAGetLastError() {
+    return gLastError;
+}
+void WSASetLastError(int Code) {
+    gLastError = Code;
+}
+
+int WSAStartup(uint16_t VersionRequested, TWSAData& Data) {
+    // Version 1.1 is the lowest this layer speaks; anything older is refused.
+    const int major = VersionRequested & 0xFF;
+    const int minor = (VersionRequested >> 8) & 0xFF;
+    if (major < 1 || (major == 1 && minor < 1))
+        return WSAVERNOTSUPPORTED;
+    Data = TWSAData{};
+    Data.wVersion = 0x0101;
+    Data.wHighVersion = 0x0101;
+    std::strncpy(Data.szDescription, "Perchly sockets over POSIX", sizeof Data.szDescription - 1);
+    std::strncpy(Data.szSystemStatus, "Running", sizeof Data.szSystemStatus - 1);
+    rlimit limit{};
+    rlim_t sockets = 1024;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        sockets = limit.rlim_cur;
+    Data.iMaxSockets = static_cast<uint16_t>(std::min<rlim_t>(sockets, 0xFFFF));
+    Data.iMaxUdpDg = 65507;  // the largest IPv4 UDP payload
+    ++gCounters.Startups;
+    ++gCounters.Users;
+    return 0;
+}
+
+int WSACleanup() {
+    if (!Started())
+        return Fail(WSANOTINITIALISED);
+    ++gCounters.Cleanups;
+    --gCounters.Users;
+    return 0;
+}
+
+TWinsockCounters WinsockCounters() {
+    return gCounters;
+}
+
+int WSAAsyncSelect(TSocket Socket, QObject* Window, uint32_t Msg, int32_t Events) {
+    if (!Started())
+        return Fail(WSANOTINITIALISED);
+    const int flags = ::fcntl(Socket, F_GETFL);
+    if (flags < 0)
+        return FailErrno();
+    if (Events == 0) {
+        Unregister(Socket);
+        return 0;
+    }
+    if (!(flags & O_NONBLOCK) && ::fcntl(Socket, F_SETFL, flags | O_NONBLOCK) < 0)
+        return FailErrno();
+
+    auto reg = std::make_unique<TRegistration>();
+    reg->Socket = Socket;
+    reg->Window = Window;
+    reg->Msg = Msg;
+    reg->Events = Events;
+    reg->Ticket = gNextTicket++;
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    int listening = 0;
+    socklen_t optLength = sizeof listening;
+    if (::getpeername(Socket, reinterpret_cast<sockaddr*>(&peer), &length) == 0) {
+        reg->State = TRegistration::TState::Connected;
+    } else if (::getsockopt(Socket, SOL_SOCKET, SO_ACCEPTCONN, &listening, &optLength) == 0 &&
+               listening) {
+        reg->State = TRegistration::TState::Listening;
+    }
+    TRegistration* raw = reg.get();
+    reg->ReadNotifier = std::make_unique<QSocketNotifier>(Socket, QSocketNotifier::Read);
+    reg->ReadNotifier->setEnabled(false);
+    QObject::connect(reg->ReadNotifier.get(), &QSocketNotifier::activated,
+                     [raw] { OnReadable(*raw); });
+    reg->WriteNotifier = std::make_unique<QSocketNotifier>(Socket, QSocketNotifier::Write);
+    reg->WriteNotifier->setEnabled(false);
+    QObject::connect(reg->WriteNotifier.get(), &QSocketNotifier::activated,
+                     [raw] { OnWritable(*raw); });
+    // Replacing a registration drops the messages the old one still has queued.
+    Registrations()[Socket] = std::move(reg);
+    EnableRead(*raw);
+    return 0;
+}
+
+int WSAAsyncGetHostByName(QObject* Window, uint32_t Msg, const char* Name, char* Buffer,
+                          int BufLen) {
+    if (!Started()) {
+        gLastError = WSANOTINITIALISED;
+        return 0;
+    }
+    if (Window == nullptr || Buffer == nullptr || BufLen < HostEntryHeaderSize + 4) {
+        gLastError = WSAEINVAL;
+        return 0;
+    }
+    const uint64_t task = gNextTicket++;
+    TLookup& lookup = Lookups()[task];
+    lookup.Window = Window;
+    lookup.Msg = Msg;
+    lookup.Buffer = Buffer;
+    lookup.BufLen = BufLen;
+    // The window is the context: a lookup that completes after its window is
+    // gone is never delivered. A cancelled one finds no entry and touches nothing.
+    lookup.QtId = QHostInfo::lookupHost(rtl::FromGb(Name), Window, [task](const QHostInfo& info) {
+        auto& map = Lookups();
+        auto it = map.find(task);
+        if (it == map.end() || it->second.Completed)
+            return;
+        TLookup& done = it->second;
+        done.Completed = true;
+        int error = 0;
+        std::vector<uint32_t> addresses;
+        if (info.error() == QHostInfo::NoError) {
+            for (const QHostAddress& address : info.addresses()) {
+                bool isV4 = false;
+                const quint32 v4 = address.toIPv4Address(&isV4);
+                if (isV4 && address.protocol() == QAbstractSocket::IPv4Protocol)
+                    addresses.push_back(htonl(v4));
+            }
+            if (addresses.empty())
+                error = WSANO_DATA;
+        } else if (info.error() == QHostInfo::HostNotFound) {
+            error = WSAHOST_NOT_FOUND;
+        } else {
+            error = WSATRY_AGAIN;
+        }
+        const size_t room = (static_cast<size_t>(done.BufLen) - HostEntryHeaderSize) / 4;
+        const uint32_t count = static_cast<uint32_t>(std::min(room, addresses.size()));
+        std::memcpy(done.Buffer, &count, 4);
+        if (count > 0)
+            std::memcpy(done.Buffer + HostEntryHeaderSize, addresses.data(), count * 4);
+        if (!done.Window.isNull())
+            PostWindowMessage(done.Window.data(), done.Msg, static_cast<uintptr_t>(task),
+                              WSAMakeSelectReply(0, error), task);
+    });
+    return static_cast<int>(task);
+}
+
+int WSACancelAsyncRequest(int Task) {
+    auto& map = Lookups();
+    auto it = map.find(static_cast<uint64_t>(Task));
+    if (it == map.end())
+        return Fail(WSAEINVAL);
+    if (!it->second.Completed)
+        QHostInfo::abortHostLookup(it->second.QtId);
+    map.erase(it);
+    return 0;
+}
+
+bool WSAMessageIsCurrent(const TWindowMessage& Message) {
+    if (Message.Ticket == 0)
+        return true;
+    auto& lookups = Lookups();
+    auto lookup = lookups.find(Message.Ticket);
+    if (lookup != lookups.end()) {
+        lookups.erase(lookup);  // a lookup completes once
+        return true;
+    }
+    if (Message.Msg == 0)
+        return false;
+    const TRegistration* reg = Find(static_cast<TSocket>(Message.WParam));
+    return reg != nullptr && reg->Ticket == Message.Ticket;
+}
+
+namespace ws {
+
+TSocket socket(int Af, int Type, int Protocol) {
+    if (!Started())
+        return Fail(WSANOTINITIALISED);
+    const TSocket s = ::socket(Af, Type | SOCK_CLOEXEC, Protocol);
+    if (s < 0)
+        return FailErrno();
+    return s;
+}
+
+int setsockopt(TSocket Socket, int Level, int OptName, const void* OptVal, int OptLen) {
+    if (::setsockopt(Socket, Level, OptName, OptVal, static_cast<socklen_t>(OptLen)) != 0)
+        return FailErrno();
+    return 0;
+}
+
+int connect(TSocket Socket, const sockaddr_in& Address) {
+    TRegistration* reg = Find(Socket);
+    if (::connect(Socket, reinterpret_cast<const sockaddr*>(&Address), sizeof Address) == 0) {
+        if (reg) {
+            reg->State = TRegistration::TState::Connected;
+            EnableRead(*reg);
+            Post(*reg, FD_CONNECT, 0);
+        }
+        return 0;
+    }
+    const int error = errno;
+    if (reg == nullptr)
+        return FailErrno();
+    if (error == EINPROGRESS || error == EAGAIN) {
+        reg->State = TRegistration::TState::Connecting;
+        reg->WriteNotifier->setEnabled(true);
+        return Fail(WSAEWOULDBLOCK);
+    }
+    // As under Winsock, the outcome of an asynchronous connect arrives only as
+    // FD_CONNECT, even when the system knew it at once.
+    switch (error) {
+        case ECONNREFUSED:
+        case ETIMEDOUT:
+        case ENETUNREACH:
+        case EHOSTUNREACH:
+        case ECONNRESET:
+        case EADDRNOTAVAIL:
+            Post(*reg, FD_CONNECT, WSAErrorFromErrno(error));
+            return Fail(WSAEWOULDBLOCK);
+        default:
+            return Fail(WSAErrorFromErrno(error));
+    }
+}
+
+int bind(TSocket Socket, const sockaddr_in& Address) {
+    if (::bind(Socket, reinterpret_cast<const sockaddr*>(&Address), sizeof Address) != 0)
+        return FailErrno();
+    return 0;
+}
+
+int listen(TSocket Socket, int Backlog) {
+    if (::listen(Socket, Backlog) != 0)
+        return FailErrno();
+    if (TRegistration* reg = Find(Socket)) {
+        reg->State = TRegistration::TState::Listening;
+        EnableRead(*reg);
+    }
+    return 0;
+}
+
+TSocket accept(TSocket Socket, sockaddr_in* Address) {
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    const TSocket s = ::accept4(Socket, reinterpret_cast<sockaddr*>(&peer), &length,
+                                SOCK_CLOEXEC | SOCK_NONBLOCK);
+    const int error = errno;
+    if (TRegistration* reg = Find(Socket))
+        EnableRead(*reg);
+    if (s < 0)
+        return Fail(WSAErrorFromErrno(error));
+    if (Address)
+        *Address = peer;
+    return s;
+}
+
+int send(TSocket Socket, const char* Buffer, int Length, int Flags) {
+    const ssize_t n = ::send(Socket, Buffer, static_cast<size_t>(std::max(Length, 0)),
+                             Flags | MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n >= 0)
+        return static_cast<int>(n);
+    const int error = errno;
+    TRegistration* reg = Find(Socket);
+    // Wake the waiting sender once the peer drains the connection.
+    if (reg && (error == EAGAIN || error == EWOULDBLOCK))
+        reg->WriteNotifier->setEnabled(true);
+    return Fail(WSAErrorFromErrno(error));
+}
+
+int recv(TSocket Socket, char* Buffer, int Length, int Flags) {
+    const ssize_t n =
+        ::recv(Socket, Buffer, static_cast<size_t>(std::max(Length, 0)), Flags | MSG_DONTWAIT);
+    const int error = errno;
+    TRegistration* reg = Find(Socket);
+    if (n > 0) {
+        if (reg)
+            EnableRead(*reg);
+        return static_cast<int>(n);
+    }
+    if (n == 0) {
+        if (reg && Length > 0 && reg->State == TRegistration::TState::Connected)
+            PostClose(*reg, 0);
+        return 0;
+    }
+    if (reg) {
+        if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR) {
+            EnableRead(*reg);
+        } else if (reg->State == TRegistration::TState::Connected) {
+            PostClose(*reg, WSAErrorFromErrno(error));
+        }
+    }
+    return Fail(WSAErrorFromErrno(error));
+}
+
+int getsockname(TSocket Socket, sockaddr_in& Address) {
+    socklen_t length = sizeof Address;
+    if (::getsockname(Socket, reinterpret_cast<sockaddr*>(&Address), &length) != 0)
+        return FailErrno();
+    return 0;
+}
+
+int closesocket(TSocket Socket) {
+    // The notifiers must go before the descriptor does.
+    Unregister(Socket);
+    if (::close(Socket) != 0)
+        return FailErrno();
+    return 0;
+}
+
+uint32_t inet_addr(const char* Text) {
+    return ::inet_addr(Text);
+}
+
+uint16_t htons(uint16_t Value) {
+    return ::htons(Value);
+}
+
+}  // namespace ws
+
+}  // namespace net
