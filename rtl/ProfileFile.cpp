@@ -7,10 +7,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <map>
-#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -229,7 +228,8 @@ void ProfileFile::Contents::Parse() {
     const std::string_view text = Text;
     // Index of the section whose first copy is being read; none before the first
     // header and inside later copies of a section, whose keys cannot be read.
-    std::optional<size_t> current;
+    constexpr size_t None = SIZE_MAX;
+    size_t current = None;
     size_t pos = 0;
     while (pos < text.size()) {
         size_t end = text.find_first_of(LineEnd, pos);
@@ -256,12 +256,12 @@ void ProfileFile::Contents::Parse() {
                 Sections.push_back(std::move(section));
                 current = found->second;
             } else {
-                current.reset();
+                current = None;
             }
-        } else if (current && first < line.size() && line[first] != ';') {
+        } else if (current != None && first < line.size() && line[first] != ';') {
             const size_t equals = line.find('=', first);
             if (equals != std::string_view::npos) {
-                Section& section = Sections[*current];
+                Section& section = Sections[current];
                 section.Anchor = next;
                 auto [found, inserted] = section.Keys.try_emplace(
                     Fold(line.substr(first, equals - first)), Entries.size());
