@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include "net/Psock.h"
+#include "rtl/Exceptions.h"
+#include "tests/support/ScriptedPeer.h"
+#include "tests/support/TestSupport.h"
+
+using net::EAbortError;
+using net::ESockError;
+using net::TPowersock;
+using testsupport::ScriptedPeer;
+
+namespace {
+
+void ConnectTo(TPowersock& session, ScriptedPeer& peer, int32_t timeOut) {
+    peer.Start();
+    session.Host = "127.0.0.1";
+    session.Port = peer.Port();
+    session.TimeOut = timeOut;
+    session.Connect();
+}
+
+template <class Error>
+std::string Raised(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Error& error) {
+        return error.Message();
+    }
+    return "(nothing raised)";
+}
+
+}  // namespace
+
+TEST(PsockReadLn, SplitLinesLeaveTheRestUnread) {
+    ScriptedPeer peer;
+    peer.Send("abc\r\ndef\n").ReadLine().Close();
+    TPowersock session;
+    ConnectTo(session, peer, 20000);
+    std::string line;
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return session.DataAvailable(); }));
+    session.ReadLn(line);
+    EXPECT_EQ(line, "abc\r\n");
+    session.ReadLn(line);
+    EXPECT_EQ(line, "def\n");
+    session.Writeln("done");
+    session.ReadLn(line);
+    EXPECT_EQ(line, "");  // peer closed
+    EXPECT_TRUE(peer.Wait());
+    EXPECT_EQ(peer.Received(), "done\r\n");
+}
+
+TEST(PsockReadLn, LineArrivingInPiecesIsWhole) {
+    ScriptedPeer peer;
+    peer.SendSlowly("slow line\n", std::chrono::milliseconds(10)).Hold();
+    TPowersock session;
+    ConnectTo(session, peer, 20000);
+    std::string line;
+    session.ReadLn(line);
+    EXPECT_EQ(line, "slow line\n");
+}
+
+TEST(PsockReadLn, CloseBeforeLineFeedGivesEmptyLine) {
+    ScriptedPeer peer;
+    peer.Send("no end").Close();
+    TPowersock session;
+    ConnectTo(session, peer, 20000);
+    std::string line = "x";
+    session.ReadLn(line);
+    EXPECT_EQ(line, "");
+}
+
+TEST(PsockReadLn, TimeOutAbortsWithTimedOut) {
+    ScriptedPeer peer;
+    peer.Hold();
+    TPowersock session;
+    ConnectTo(session, peer, 500);
+    std::string line;
+    EXPECT_EQ(Raised<EAbortError>([&] { session.ReadLn(line); }), "Socket readln aborted");
+    EXPECT_TRUE(session.TimedOut);
+    EXPECT_FALSE(session.Canceled);  // cleared, so the session can go on
+}
+
+TEST(PsockReadLn, OneMebibyteLineComesInBufferPieces) {
+    const std::string big(1 << 20, 'x');
+    ScriptedPeer peer;
+    peer.Send(big + "\nnext\n").Hold();
+    TPowersock session;
+    ConnectTo(session, peer, 30000);
+    std::string all, line;
+    do {
+        session.ReadLn(line);
+        ASSERT_FALSE(line.empty());
+        ASSERT_LE(line.size(), 65536u);
+        all += line;
+    } while (line.back() != '\n');
+    EXPECT_EQ(all, big + "\n");
+    session.ReadLn(line);
+    EXPECT_EQ(line, "next\n");
+}
+
+TEST(PsockTransaction, ReplyNumberRules) {
+    ScriptedPeer peer;
+    peer.ReadLine().Send("221 Bye\r\n").ReadLine().Send("OK\r\n").ReadLine().Send("40000 big\r\n");
+    TPowersock session;
+    ConnectTo(session, peer, 20000);
+    std::string reply;
+    session.Transaction("QUIT", reply);
+    EXPECT_EQ(reply, "221 Bye\r\n");
+    EXPECT_EQ(session.ReplyNumber, 221);
+    session.Transaction("NOOP", reply);
+    EXPECT_EQ(reply, "OK\r\n");
+    EXPECT_EQ(session.ReplyNumber, 0);
+    EXPECT_THROW(session.Transaction("BIG", reply), rtl::ERangeError);
+    EXPECT_TRUE(peer.Wait());
+    EXPECT_EQ(peer.Received(), "QUIT\r\nNOOP\r\nBIG\r\n");
+}
+
+TEST(PsockCapture, StringMaxLengthAndUntilClose) {
+    const std::string hundred(100, 'h');
+    ScriptedPeer peer;
+    peer.Send(hundred).Close();
+    TPowersock session;
+    ConnectTo(session, peer, 20000);
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return session.DataAvailable(); }));
+    std::string text;
+    text.reserve(1000);
+    const size_t capacity = text.capacity();
+    session.CaptureString(text, 10);
+    EXPECT_EQ(text, hundred);  // tested between chunks
+    EXPECT_EQ(session.BytesRecvd, 100);
+    session.CaptureString(text, -1);
+    EXPECT_EQ(text, "");
+    EXPECT_GE(text.capacity(), capacity);
+}
+
+TEST(PsockCapture, SlowBytesAllArrive) {
+    ScriptedPeer peer;
+    peer.SendSlowly("12345", std::chrono::milliseconds(20)).Close();
+    TPowersock session;
+    ConnectTo(session, peer, 20000);
+    int packets = 0;
+    session.OnPacketRecvd = [&](TPowersock&) { ++packets; };
+    std::string text;
+    session.CaptureString(text, -1);
+    EXPECT_EQ(text, "12345");
+    EXPECT_GE(packets, 2);
+}
+
+TEST(PsockCapture, FileAndSendFile) {
+    testsupport::TempFolder folder;
+    std::string content(200000, '\0');
+    for (size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>(i * 7);
+    testsupport::WriteFile(folder.File("out.dat"), content);
+    ScriptedPeer peer;
+    peer.ReadBytes(content.size()).Send("reply").Close();
+    TPowersock session;
+    ConnectTo(session, peer, 20000);
+    session.SendFile(folder.File("out.dat"));
+    EXPECT_EQ(session.BytesSent, static_cast<int64_t>(content.size()));
+    session.CaptureFile(folder.File("in.dat"));
+    EXPECT_EQ(testsupport::ReadFile(folder.File("in.dat")), "reply");
+    EXPECT_TRUE(peer.Wait());
+    EXPECT_EQ(peer.Received(), content);
+    EXPECT_THROW(session.SendFile(folder.File("missing")), rtl::EInOutError);
+}
+
+TEST(PsockReliability, ResetMidTransferRaisesOrEnds) {
+    ScriptedPeer peer;
+    peer.Send(std::string(1000, 'r')).Reset();
+    TPowersock session;
+    ConnectTo(session, peer, 20000);
+    std::string text;
+    try {
+        session.CaptureString(text, -1);
+    } catch (const ESockError& error) {
+        EXPECT_EQ(error.Message(), "10054:Connection reset by peer");
+    }
+    EXPECT_LE(text.size(), 1000u);
+}
+
+TEST(PsockReliability, PeerThatNeverReadsIsBoundedByTimeOut) {
+    ScriptedPeer peer;
+    peer.Hold();
+    TPowersock session;
+    ConnectTo(session, peer, 500);
+    testsupport::TempFolder folder;
+    testsupport::WriteFile(folder.File("big.dat"), std::string(64 << 20, 'b'));
+    EXPECT_EQ(Raised<EAbortError>([&] { session.SendFile(folder.File("big.dat")); }),
+              "Socket send aborted");
+    EXPECT_TRUE(session.TimedOut);
+    // Writes too end within the time-out once the socket buffers are full.
+    const std::string chunk(60000, 'w');
+    EXPECT_EQ(Raised<EAbortError>([&] {
+                  for (;;)
+                      session.Write(chunk);
+              }),
+              "Socket send aborted");
+}
+
+TEST(PsockReliability, NeverAnsweringPeerTimesOutCapture) {
+    ScriptedPeer peer;
+    peer.Hold();
+    TPowersock session;
+    ConnectTo(session, peer, 500);
+    std::string text;
+    EXPECT_EQ(Raised<EAbortError>([&] { session.CaptureString(text, -1); }),
+              "Socket capture aborted");
+    EXPECT_TRUE(session.TimedOut);
+}
+
+TEST(PsockAccept, AcceptsPendingConnection) {
+    TPowersock server;
+    const uint16_t port = server.Listen(0);
+    TPowersock client;
+    client.Host = "127.0.0.1";
+    client.Port = port;
+    client.TimeOut = 20000;
+    client.Connect();
+    const net::TSocket accepted = server.Accept();
+    ASSERT_NE(accepted, net::InvalidSocket);
+    client.Write("hi");
+    char buffer[2];
+    ASSERT_TRUE(
+        testsupport::PumpUntil([&] { return net::ws::recv(accepted, buffer, 2, MSG_PEEK) == 2; }));
+    EXPECT_EQ(std::string(buffer, 2), "hi");
+    net::ws::closesocket(accepted);
+}
