@@ -210,3 +210,24 @@ TEST(PsockConnect, CancelFromInsideTheWait) {
     // The lookup may fail before the tick on a machine without DNS.
     EXPECT_TRUE(raised == "Host Lookup Canceled" || raised == "Null Remote Address") << raised;
 }
+
+TEST(PsockConnect, LookupFinishingAfterDestroyTouchesNothing) {
+    // The session goes while its lookup is still pending; the completion that
+    // arrives later must not write into freed memory (the sanitizer would see).
+    {
+        auto session = std::make_unique<TPowersock>();
+        session->Host = "localhost";
+        net::TThreadTimer killer;
+        killer.SetInterval(1);
+        killer.SetOnTimer([&](net::TThreadTimer& timer) {
+            timer.SetEnabled(false);
+            session->Cancel();
+        });
+        const std::string raised = RaisedBy([&] { session->Connect(); });
+        EXPECT_TRUE(raised == "Host Lookup Canceled" || raised == "Null Remote Address" ||
+                    raised == "Connection Failed")
+            << raised;
+    }
+    testsupport::PumpUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_EQ(TPowersock::WinsockUsers(), 0);
+}

@@ -227,3 +227,67 @@ TEST(PsockAccept, AcceptsPendingConnection) {
     EXPECT_EQ(std::string(buffer, 2), "hi");
     net::ws::closesocket(accepted);
 }
+
+TEST(PsockCancel, TimerTickCancelsReadAndSessionGoesOn) {
+    ScriptedPeer peer;
+    peer.Hold();
+    TPowersock session;
+    ConnectTo(session, peer, 0);  // no time-out: only the cancel can end the read
+    net::TThreadTimer stopper;
+    stopper.SetInterval(50);
+    stopper.SetOnTimer([&](net::TThreadTimer& timer) {
+        timer.SetEnabled(false);
+        session.Abort();
+    });
+    std::string line;
+    EXPECT_EQ(Raised<EAbortError>([&] { session.ReadLn(line); }), "Socket readln aborted");
+    EXPECT_FALSE(session.TimedOut);
+    EXPECT_FALSE(session.Canceled);
+    EXPECT_TRUE(session.Connected);
+}
+
+TEST(PsockClose, PeerCloseReplacesSocketAfterDataIsRead) {
+    ScriptedPeer peer;
+    peer.Send("tail").Close();
+    TPowersock session;
+    ConnectTo(session, peer, 20000);
+    int disconnects = 0;
+    session.OnDisconnect = [&](TPowersock&) { ++disconnects; };
+    // Pumping alone must not drop the unread bytes with the socket.
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return session.DataAvailable(); }));
+    testsupport::PumpUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_TRUE(session.Connected);
+    std::string text;
+    session.CaptureString(text, -1);
+    EXPECT_EQ(text, "tail");
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return !session.Connected; }));
+    EXPECT_EQ(disconnects, 1);
+    // A close message queued for the old socket never reaches the new one.
+    ScriptedPeer second;
+    second.Send("again\n").Hold();
+    ConnectTo(session, second, 20000);
+    std::string line;
+    session.ReadLn(line);
+    EXPECT_EQ(line, "again\n");
+    EXPECT_TRUE(session.Connected);
+}
+
+TEST(PsockClose, DisconnectRightAfterCaptureKeepsNextConnection) {
+    ScriptedPeer first;
+    first.Send("body").Close();
+    TPowersock session;
+    ConnectTo(session, first, 20000);
+    std::string text;
+    session.CaptureString(text, -1);
+    EXPECT_EQ(text, "body");
+    session.Disconnect();
+    ScriptedPeer second;
+    second.Send("x\n").Hold();
+    ConnectTo(session, second, 20000);
+    // Give any stale close message of the first socket its chance to arrive.
+    testsupport::PumpUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_TRUE(session.Connected);
+    std::string line;
+    session.ReadLn(line);
+    EXPECT_EQ(line, "x\n");
+}
