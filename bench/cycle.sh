@@ -4,3 +4,7 @@ set -euo pipefail
 build=$1
 echo "-- mark-up removal: one pass against step by step"
 "$build/bin/cycle_strip_bench"
+if [ -x "$build/bin/cycle_full_bench" ]; then
+    echo "-- one watch cycle on a 1 MiB page from nginx against the fetch alone"
+    QT_QPA_PLATFORM=offscreen "$build/bin/cycle_full_bench"
+fi
