@@ -134,7 +134,9 @@ protected:
     void SetCurrentURL(const std::string& URL) { FCurrentURL = URL; }
 
 private:
-    void Run(CmdType Command, const std::string& URL);
+    void CheckIdle() const;
+    void Run(CmdType Command, const std::string& URL, const std::string* SendData = nullptr,
+             const std::string* ExtraURI = nullptr);
     bool SendsBody() const;
     int64_t RequestBodyLength() const;
     void SendText(const std::string& Text);
@@ -155,6 +157,9 @@ private:
     // Set when the current response carried a Location line; a 300..302 reply
     // without one repeats the same URL instead of a stale earlier location.
     bool FLocationSeen = false;
+    // True while Execute runs: a request started from an event handler or a
+    // timer during the wait is refused before it can disturb the running one.
+    bool FBusy = false;
     // The Content-Length of the current response, wider than BytesTotal.
     int64_t FContentLength = -1;
 };
