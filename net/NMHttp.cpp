@@ -288,8 +288,8 @@ void TNMHTTP::ParseURL() {
         Host = hostText;
 
     if (FRequestPath.empty()) {
-        FRequestPath = "/";
-        FCurrentURL += "/";
+        FRequestPath.assign(1, '/');
+        FCurrentURL.push_back('/');
     }
 }
 
