@@ -18,9 +18,7 @@
 #include "rtl/GbText.h"
 #include "ui_Unit1.h"
 
-#if PERCHLY_HAS_HTTP_CLIENT
 #include "net/NMHttp.h"
-#endif
 
 namespace app {
 namespace {
@@ -63,9 +61,7 @@ TForm1::TForm1(WatchState& state, DesktopServices& desktop, std::string folder, 
     // built; the load then sets its real state.
     Timer1->SetInterval(10000);
     Timer1->SetEnabled(true);
-#if PERCHLY_HAS_HTTP_CLIENT
     NMHTTP1.reset(new net::TNMHTTP());
-#endif
 
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
@@ -108,12 +104,7 @@ TForm1::TForm1(WatchState& state, DesktopServices& desktop, std::string folder, 
 TForm1::~TForm1() = default;
 
 void TForm1::TNMHTTPDeleter::operator()(net::TNMHTTP* client) const {
-#if PERCHLY_HAS_HTTP_CLIENT
     delete client;
-#else
-    // Without the HTTP client in the build no fetcher is ever created.
-    (void)client;
-#endif
 }
 
 std::string TForm1::SettingsFile() const {
@@ -272,14 +263,12 @@ void TForm1::ShowSoundState() {
 }
 
 bool TForm1::FormClose() {
-#if PERCHLY_HAS_HTTP_CLIENT
     // Ends a fetch that is waiting inside a watch cycle; that cycle then takes
     // its failure path.
     if (NMHTTP1) {
         NMHTTP1->Abort();
         NMHTTP1->Disconnect();
     }
-#endif
     Timer1->SetEnabled(false);
     try {
         SaveWatchLists(SettingsFile(), FState);

@@ -15,9 +15,7 @@
 #include "rtl/GbText.h"
 #include "ui_Unit1.h"
 
-#if PERCHLY_HAS_HTTP_CLIENT
 #include "net/NMHttp.h"
-#endif
 
 namespace app {
 
@@ -127,7 +125,6 @@ void TForm1::FetchAndMatch(const std::string& promptFile, int32_t promptCount) {
 }
 
 std::string TForm1::FetchPage(const std::string& url, int32_t port) {
-#if PERCHLY_HAS_HTTP_CLIENT
     if (!NMHTTP1)
         throw rtl::Exception("No page fetcher");
     NMHTTP1->InputFileMode = false;
@@ -148,11 +145,6 @@ std::string TForm1::FetchPage(const std::string& url, int32_t port) {
     NMHTTP1->Get(url);
     deadline.stop();
     return NMHTTP1->Body;
-#else
-    (void)url;
-    (void)port;
-    throw rtl::Exception("No page fetcher");
-#endif
 }
 
 void TForm1::AlertTarget(int index, const std::string& promptFile, int32_t promptIndex) {
@@ -186,7 +178,6 @@ void TForm1::AlertTarget(int index, const std::string& promptFile, int32_t promp
 void TForm1::FailCycle() {
     // The failure is reported in the status bar and the test panel; a clean-up
     // that fails as well has nothing to add.
-#if PERCHLY_HAS_HTTP_CLIENT
     try {
         if (NMHTTP1) {
             NMHTTP1->Abort();
@@ -194,7 +185,6 @@ void TForm1::FailCycle() {
         }
     } catch (...) {
     }
-#endif
     SetStatusText(1, rtl::Gb("连接失败或出错在:") +
                          FState.Sites[static_cast<size_t>(FState.SiteCursor)].Name);
     AppendToTestPanel(rtl::Gb("出现异常!") + "\r\n");
