@@ -131,6 +131,12 @@ void OnWritable(TRegistration& Reg) {
     socklen_t length = sizeof error;
     if (::getsockopt(Reg.Socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0)
         error = errno;
+    // A peer that accepts, sends and resets at once can leave ECONNRESET here
+    // before this notification is seen. The connection was established (a
+    // refused attempt reports ECONNREFUSED), so report the connect as done and
+    // let the reads find the data and the end of the stream.
+    if (error == ECONNRESET || error == EPIPE)
+        error = 0;
     if (error == 0) {
         Reg.State = TRegistration::TState::Connected;
         EnableRead(Reg);
