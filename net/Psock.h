@@ -162,6 +162,12 @@ protected:
     std::array<char, WorkBufferChunk + 1> WorkBuffer{};
 
 private:
+    // The receive loop shared by the captures: hands every chunk to Store until
+    // the peer closes, WantMore says enough, or the session is cancelled (the
+    // caller raises its own abort text then).
+    void ReceiveUntilClosed(const std::function<bool()>& WantMore,
+                            const std::function<void(const char*, size_t)>& Store);
+
     void RegisterSocket();
     void ReadLnInto(std::string& Line);
 

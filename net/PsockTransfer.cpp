@@ -284,19 +284,12 @@ void TPowersock::SendFile(const std::string& FileName) {
     }
 }
 
-void TPowersock::CaptureFile(const std::string& FileName) {
-    ReportStatus(8, "CaptureFile");
-    BytesRecvd = 0;
-    TimerOn();
-    TTimerGuard guard(*this);
-    const int fd = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-        RaiseFileError(errno);
-    TFileGuard file(fd);
-    while (!Canceled) {
+void TPowersock::ReceiveUntilClosed(const std::function<bool()>& WantMore,
+                                    const std::function<void(const char*, size_t)>& Store) {
+    while (!Canceled && WantMore()) {
         const int n = ws::recv(SocketHandle, WorkBuffer.data(), WorkBufferChunk, 0);
         if (n > 0) {
-            WriteAll(fd, WorkBuffer.data(), static_cast<size_t>(n));
+            Store(WorkBuffer.data(), static_cast<size_t>(n));
             BytesRecvd += n;
             if (OnPacketRecvd)
                 OnPacketRecvd(*this);
@@ -313,6 +306,19 @@ void TPowersock::CaptureFile(const std::string& FileName) {
             break;
         }
     }
+}
+
+void TPowersock::CaptureFile(const std::string& FileName) {
+    ReportStatus(8, "CaptureFile");
+    BytesRecvd = 0;
+    TimerOn();
+    TTimerGuard guard(*this);
+    const int fd = ::open(FileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        RaiseFileError(errno);
+    TFileGuard file(fd);
+    ReceiveUntilClosed([] { return true; },
+                       [fd](const char* data, size_t size) { WriteAll(fd, data, size); });
     if (Canceled) {
         Canceled = false;
         throw EAbortError("Socket send aborted");
@@ -325,26 +331,9 @@ void TPowersock::CaptureString(std::string& Text, int32_t MaxLength) {
     BytesRecvd = 0;
     TimerOn();
     TTimerGuard guard(*this);
-    while (!Canceled && (MaxLength == -1 || Text.size() < static_cast<size_t>(MaxLength))) {
-        const int n = ws::recv(SocketHandle, WorkBuffer.data(), WorkBufferChunk, 0);
-        if (n > 0) {
-            Text.append(WorkBuffer.data(), static_cast<size_t>(n));
-            BytesRecvd += n;
-            if (OnPacketRecvd)
-                OnPacketRecvd(*this);
-            TimerOn();
-            rtl::ProcessMessages();
-        } else if (n < 0) {
-            LastErrorNo = WSAGetLastError();
-            if (LastErrorNo == WSAENOTCONN)
-                break;
-            std::string text;
-            CheckSocketError(WSAEWOULDBLOCK, text);
-            rtl::WaitForMessages();
-        } else {
-            break;
-        }
-    }
+    ReceiveUntilClosed(
+        [&] { return MaxLength == -1 || Text.size() < static_cast<size_t>(MaxLength); },
+        [&](const char* data, size_t size) { Text.append(data, size); });
     if (Canceled) {
         Canceled = false;
         throw EAbortError("Socket capture aborted");
