@@ -4,9 +4,9 @@
 #include <QMessageBox>
 #include <QSocketNotifier>
 #include <csignal>
-#include <memory>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "app/QtDesktopServices.h"
 #include "app/Unit1.h"

@@ -32,16 +32,19 @@ int main(int argc, char** argv) {
         for (uint32_t i = 0; i < count; ++i) {
             const double t = static_cast<double>(i) / kRate;
             const double envelope = std::exp(-6.0 * t) * std::min(1.0, i / 200.0);
-            const double wave = std::sin(2 * kPi * frequency * t) + 0.3 * std::sin(4 * kPi * frequency * t);
+            const double wave =
+                std::sin(2 * kPi * frequency * t) + 0.3 * std::sin(4 * kPi * frequency * t);
             samples.push_back(static_cast<int16_t>(9000.0 * envelope * wave));
         }
     }
 
     const auto dataBytes = static_cast<uint32_t>(samples.size() * sizeof(int16_t));
     std::vector<unsigned char> file;
-    for (const char c : {'R', 'I', 'F', 'F'}) file.push_back(static_cast<unsigned char>(c));
+    for (const char c : {'R', 'I', 'F', 'F'})
+        file.push_back(static_cast<unsigned char>(c));
     Put32(file, 36 + dataBytes);
-    for (const char c : {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '}) file.push_back(static_cast<unsigned char>(c));
+    for (const char c : {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '})
+        file.push_back(static_cast<unsigned char>(c));
     Put32(file, 16);
     Put16(file, 1);  // PCM
     Put16(file, 1);  // mono
@@ -49,12 +52,15 @@ int main(int argc, char** argv) {
     Put32(file, kRate * 2);
     Put16(file, 2);
     Put16(file, 16);
-    for (const char c : {'d', 'a', 't', 'a'}) file.push_back(static_cast<unsigned char>(c));
+    for (const char c : {'d', 'a', 't', 'a'})
+        file.push_back(static_cast<unsigned char>(c));
     Put32(file, dataBytes);
-    for (const int16_t sample : samples) Put16(file, static_cast<uint16_t>(sample));
+    for (const int16_t sample : samples)
+        Put16(file, static_cast<uint16_t>(sample));
 
     FILE* out = std::fopen(argv[1], "wb");
-    if (!out || std::fwrite(file.data(), 1, file.size(), out) != file.size() || std::fclose(out) != 0) {
+    if (!out || std::fwrite(file.data(), 1, file.size(), out) != file.size() ||
+        std::fclose(out) != 0) {
         std::perror(argv[1]);
         return 1;
     }

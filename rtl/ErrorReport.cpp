@@ -28,6 +28,8 @@ void ReportError(const std::string& message) noexcept {
     }
 }
 
-void ReportException(const std::exception& error) noexcept { ReportError(error.what()); }
+void ReportException(const std::exception& error) noexcept {
+    ReportError(error.what());
+}
 
 }  // namespace rtl

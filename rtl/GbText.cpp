@@ -34,13 +34,15 @@ public:
             size_t outLeft = output.size() - written;
             const size_t result = iconv(FHandle, &in, &inLeft, &out, &outLeft);
             written = output.size() - outLeft;
-            if (result != static_cast<size_t>(-1)) break;
+            if (result != static_cast<size_t>(-1))
+                break;
             if (errno == E2BIG) {
                 output.resize(output.size() * 2);
             } else {  // EILSEQ or EINVAL: a byte sequence that is not valid input
                 output.replace(written, replacement.size(), replacement);
                 written += replacement.size();
-                if (output.size() < written + 16) output.resize(written * 2 + 16);
+                if (output.size() < written + 16)
+                    output.resize(written * 2 + 16);
                 ++in;
                 --inLeft;
             }
@@ -60,7 +62,9 @@ QString FromGb(std::string_view gb) {
     return QString::fromStdString(decoder.Convert(gb, "\xEF\xBF\xBD"));
 }
 
-std::string ToGb(const QString& text) { return Gb(text.toStdString()); }
+std::string ToGb(const QString& text) {
+    return Gb(text.toStdString());
+}
 
 std::string Gb(std::string_view utf8) {
     static Converter encoder("GB18030", "UTF-8");

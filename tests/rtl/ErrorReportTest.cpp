@@ -16,7 +16,8 @@ TEST(SafeCall, HandsEscapingExceptionsToTheReporter) {
 }
 
 TEST(SafeCall, AThrowingReporterIsContained) {
-    auto previous = rtl::SetErrorReporter([](const std::string&) { throw std::runtime_error("x"); });
+    auto previous =
+        rtl::SetErrorReporter([](const std::string&) { throw std::runtime_error("x"); });
     EXPECT_NO_THROW(rtl::SafeCall([] { throw rtl::Exception("boom"); }));
     rtl::SetErrorReporter(std::move(previous));
 }

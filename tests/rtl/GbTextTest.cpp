@@ -21,6 +21,8 @@ TEST(GbText, AsciiIsUnchangedAndEveryCharacterHasAGbForm) {
 
 TEST(GbText, InvalidBytesBecomeReplacementCharacters) {
     const QString text = FromGb(std::string("a\xff") + "b");
-    EXPECT_EQ(text, QString::fromUtf8("a\xEF\xBF\xBD" "b"));
-    EXPECT_EQ(FromGb(std::string("x\x81")), QString::fromUtf8("x\xEF\xBF\xBD"));  // cut in the middle
+    EXPECT_EQ(text, QString::fromUtf8("a\xEF\xBF\xBD"
+                                      "b"));
+    EXPECT_EQ(FromGb(std::string("x\x81")),
+              QString::fromUtf8("x\xEF\xBF\xBD"));  // cut in the middle
 }

@@ -13,7 +13,8 @@ std::vector<std::string> AllLines(const std::string& content) {
     testsupport::WriteFile(folder.File("t.txt"), content);
     TextFileReader reader(folder.File("t.txt"));
     std::vector<std::string> lines;
-    while (!reader.Eof()) lines.push_back(reader.ReadLn());
+    while (!reader.Eof())
+        lines.push_back(reader.ReadLn());
     return lines;
 }
 }  // namespace

@@ -20,32 +20,38 @@ bool PumpUntil(const std::function<bool()>& condition, std::chrono::milliseconds
     QTimer ticker;
     ticker.start(20);
     while (!condition()) {
-        if (clock.elapsed() > deadline.count()) return false;
+        if (clock.elapsed() > deadline.count())
+            return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
 
 ErrorRecorder::ErrorRecorder()
-    : FPrevious(rtl::SetErrorReporter([this](const std::string& message) {
-          FMessages.push_back(message);
-      })) {}
+    : FPrevious(rtl::SetErrorReporter(
+          [this](const std::string& message) { FMessages.push_back(message); })) {}
 
-ErrorRecorder::~ErrorRecorder() { rtl::SetErrorReporter(std::move(FPrevious)); }
+ErrorRecorder::~ErrorRecorder() {
+    rtl::SetErrorReporter(std::move(FPrevious));
+}
 
 TempFolder::TempFolder() {
     QTemporaryDir dir(QDir::tempPath() + "/perchly-test-XXXXXX");
-    if (!dir.isValid()) throw std::runtime_error("cannot create a temporary folder");
+    if (!dir.isValid())
+        throw std::runtime_error("cannot create a temporary folder");
     dir.setAutoRemove(false);
     FPath = dir.path().toStdString() + "/";
 }
 
-TempFolder::~TempFolder() { QDir(QString::fromStdString(FPath)).removeRecursively(); }
+TempFolder::~TempFolder() {
+    QDir(QString::fromStdString(FPath)).removeRecursively();
+}
 
 void WriteFile(const std::string& path, const std::string& content) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << content;
-    if (!out) throw std::runtime_error("cannot write " + path);
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
 }
 
 std::string ReadFile(const std::string& path) {
