@@ -428,10 +428,12 @@ void TNMHTTP::TakeHeaderValue(const std::string& line) {
     const std::string value = WithoutLineEnd(line);
     const std::string upper = UpperCase(value);
     const std::string name = ExtractField(upper, ' ', 1);
+    // A name with nothing after it ("Location:" alone) has an empty value.
+    const auto after = [&value](size_t from) { return value.substr(std::min(from, value.size())); };
     if (name == "SET-COOKIE:") {
-        FReceivedCookie = TrimBlanks(value.substr(12));
+        FReceivedCookie = TrimBlanks(after(12));
     } else if (name == "LOCATION:") {
-        FLastLocation = TrimBlanks(value.substr(10));
+        FLastLocation = TrimBlanks(after(10));
         FLocationSeen = true;
     } else if (name == "CONTENT-LENGTH:") {
         const std::string rest = upper.substr(std::min<size_t>(16, upper.size()));

@@ -256,6 +256,19 @@ TEST(HttpWire, StatusLineWithoutReasonPhrase) {
     EXPECT_EQ(log.Text, "failure0;");
 }
 
+TEST(HttpWire, HeaderNamesWithoutAValueGiveEmptyValues) {
+    for (const std::string ending : {"\r\n", "\n"}) {
+        HttpTestPeer peer;
+        peer.Reply("HTTP/1.0 200 OK" + ending + "Set-Cookie:" + ending + "Location:" + ending +
+                   ending + "page");
+        Client http;
+        http.Get(peer.Url("/"));
+        EXPECT_EQ(http.ReceivedCookie(), "");
+        EXPECT_EQ(http.LastLocation(), "");
+        EXPECT_EQ(http.Body, "page");
+    }
+}
+
 TEST(HttpWire, BasicAuthorizationLine) {
     HttpTestPeer peer;
     peer.Reply(Response("200 OK", {}));
