@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QToolTip>
 
 #include "app/ImageList.h"
@@ -206,7 +207,10 @@ void TForm1::FormCreate() {
 
     StartupSwitches switches = LoadSettings(SettingsFile(), FState);
 
-    // The slots in use are contiguous from 0, so row r is slot r.
+    // The slots in use are contiguous from 0, so row r is slot r. Rows selected
+    // here are no user's click and must not reach the selection copies.
+    QSignalBlocker quietTargets(ui->ListBox2);
+    QSignalBlocker quietSites(ui->ListBox1);
     for (int n = 0; n <= MaxTargetIndex; ++n) {
         const TargetSlot& slot = FState.Targets[static_cast<size_t>(n)];
         if (slot.Name.empty())

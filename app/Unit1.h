@@ -12,6 +12,7 @@
 #include "app/WatchState.h"
 
 class QAction;
+class QListWidget;
 class QMenu;
 class QMouseEvent;
 
@@ -192,6 +193,32 @@ private:
     // ---- end of link menu members ----
 
     // ---- Editor and command members (owned by the editor/command files) ----
+public:
+    // Texts the add operations leave in the fields; a field holding its
+    // placeholder counts as empty.
+    static constexpr const char SiteNamePlaceholder[] = "在这里输入站点名称";
+    static constexpr const char SiteUrlPlaceholder[] = "在这里输入站点网址";
+    static constexpr const char TargetNamePlaceholder[] = "在这里输入昵称";
+    // True while the site or the target editor (or both) is open.
+    bool EditorOpen() const { return FSiteEditorOpen || FTargetEditorOpen; }
+
+private:
+    // Editing pauses monitoring once, when the first editor opens, and puts it
+    // back when the last one closes: with both editors open, confirming one must
+    // not restart the timer under the other. The record of whether monitoring
+    // was stopped is WatchState::SavedRunState; the dialogs keep their own.
+    void BeginEditing();
+    void EndEditing();
+    // Adds or updates from what the fields hold; false when the list is full
+    // (after the limit message), true otherwise, whether or not anything changed.
+    bool AddSite();
+    bool AddTarget();
+    // Row selection written from code, without the list's change signal.
+    void SelectAllRows(QListWidget* list, bool selected);
+    void RebuildSiteRows();
+    void RebuildTargetRows();
+    bool FSiteEditorOpen = false;
+    bool FTargetEditorOpen = false;
     // ---- end of editor and command members ----
 };
 

@@ -105,6 +105,9 @@ void TForm1::PopupMenu1Popup() {
     bool soundChecked = ui->mnuTraySound->isChecked();
     N2->setVisible(!running);
     N3->setVisible(running);
+    // An open list editor holds monitoring paused until it is confirmed.
+    N2->setEnabled(!EditorOpen());
+    N3->setEnabled(!EditorOpen());
     N0->setVisible(!soundChecked);
     N1->setVisible(soundChecked);
 }
