@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/About.h"
 #include "app/QtDesktopServices.h"
 #include "app/Unit1.h"
+#include "app/Unit2.h"
 #include "app/WatchState.h"
 #include "rtl/ErrorReport.h"
 #include "rtl/ExePath.h"
@@ -70,6 +72,11 @@ int main(int argc, char** argv) {
     static app::WatchState state;
     app::QtDesktopServices desktop;
     app::TForm1 form1(state, desktop, rtl::ExeFolder());
+    // The start-up copies of the two dialogs stay hidden; the menu commands show
+    // fresh ones, so each opening starts from the current state.
+    app::TForm2 form2(&form1, state,
+                      [&form1](int milliseconds) { form1.Timer1->SetInterval(milliseconds); });
+    app::TAboutBox aboutBox(&form1, desktop);
 
     std::unique_ptr<QSocketNotifier> signalNotifier;
     if (InstallSignalPipe()) {
