@@ -2,6 +2,9 @@
 //   editor_screenshots <folder>
 // Runs headless (offscreen platform), so it needs no display.
 #include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QDir>
 #include <QPixmap>
 #include <cstdio>
@@ -10,7 +13,10 @@
 
 #include "app/About.h"
 #include "app/DesktopServices.h"
+#include "app/Unit1.h"
+#include "app/Unit1Ui.h"
 #include "app/Unit2.h"
+#include "rtl/GbText.h"
 
 namespace {
 
@@ -52,5 +58,29 @@ int main(int argc, char** argv) {
     app::TAboutBox about(nullptr, desktop);
     about.setWindowTitle(QString::fromStdString(app::TAboutBox::AboutTitle()));
     ok &= Save(about, folder.filePath("perchly-about.png"));
+
+    // The main window with both list editors open, over a temporary folder so
+    // no settings file of the user's is read or written.
+    const QString scratch = QDir::temp().filePath("perchly-screenshot");
+    QDir(scratch).removeRecursively();
+    QDir().mkpath(scratch);
+    {
+        app::WatchState mainState;
+        app::TForm1 form(mainState, desktop, scratch.toStdString() + "/");
+        form.show();
+        form.ui->Button3->click();
+        form.ui->ComboBox2->setEditText(QString::fromUtf8("阿明"));
+        form.ui->Button8->click();
+        form.ui->Button1->click();
+        form.ui->ComboBox1->setEditText(QString::fromUtf8("大厅聊天室"));
+        form.ui->Edit1->setText("http://chat.example.net/lobby/who.html");
+        form.ui->Button5->click();
+        ok &= Save(form, folder.filePath("perchly-editors.png"));
+        form.ui->Button7->click();
+        form.ui->Button10->click();
+        ok &= Save(form, folder.filePath("perchly-lists.png"));
+        form.hide();
+    }
+    QDir(scratch).removeRecursively();
     return ok ? 0 : 1;
 }
