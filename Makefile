@@ -5,6 +5,8 @@ JOBS        ?= $(shell nproc)
 RELEASE_DIR := $(BUILD_DIR)/release
 ASAN_DIR    := $(BUILD_DIR)/asan
 BENCH_DIR   := $(BUILD_DIR)/bench
+FUZZ_DIR    := $(BUILD_DIR)/fuzz
+FUZZ_SECONDS ?= 60
 
 .PHONY: run test bench deps build-release build-asan clean
 
@@ -38,3 +40,13 @@ clean:
 .PHONY: demo
 demo: build-release
 	@tools/demo.sh $(RELEASE_DIR)/bin
+
+# libFuzzer targets (clang, ASan + UBSan), each run FUZZ_SECONDS seconds over
+# its seeds in fuzz/corpus; fails on any finding. `make fuzz FUZZ_SECONDS=10`
+# gives a quick pass.
+.PHONY: fuzz
+fuzz: deps
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+		-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" -DPERCHLY_FUZZ=ON -DPERCHLY_TESTS=OFF
+	cmake --build $(FUZZ_DIR) --target perchly_fuzzers -j $(JOBS)
+	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run-fuzzers.sh $(FUZZ_DIR)

@@ -10,6 +10,7 @@ packages=(
     libsndfile1-dev libasound2-dev
     nginx-light curl python3 strace
     xvfb xauth fonts-wqy-microhei
+    clang libclang-rt-14-dev
 )
 
 missing=()

@@ -1,0 +1,200 @@
+// The HTTP client's URL splitting, against a reference written from the rules
+// of the splitting step by step, followed by the request header it leads to.
+//
+// Input: one selector byte (bit 0: the caller's Port is 0 instead of 8080;
+// bit 1: no previous Host), then the URL.
+//
+// Properties:
+// - ParseURL raises only the client's own errors (ESockError) or the
+//   conversion error of a port that is not a number, exactly when the
+//   reference does, with the same message;
+// - otherwise Host, Port, RequestPath and CurrentURL are the reference's, the
+//   path begins with "/" and ends the URL, the port is a valid TCP port;
+// - BuildHeader then sends that path in its request line and the bare host
+//   in its Host line, and no header line holds a line break.
+
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <utility>
+
+#include "fuzz/FuzzSupport.h"
+#include "net/NMHttp.h"
+#include "rtl/Exceptions.h"
+#include "rtl/IntConv.h"
+
+namespace {
+
+class TUrlProbe : public net::TNMHTTP {
+public:
+    using TNMHTTP::SetCurrentURL;
+};
+
+TUrlProbe& Client() {
+    static TUrlProbe* client = [] {
+        fuzz::StartQt();
+        return new TUrlProbe();
+    }();
+    return *client;
+}
+
+// Piece n (from 1) of text cut at every c; adjacent separators give empty pieces.
+std::string Piece(const std::string& text, char c, int n) {
+    int index = 1;
+    std::string piece;
+    for (const char ch : text) {
+        if (ch == c) {
+            if (index == n)
+                return piece;
+            ++index;
+            continue;
+        }
+        if (index == n)
+            piece += ch;
+    }
+    return index == n ? piece : std::string();
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+    return text;
+}
+
+struct Outcome {
+    enum Kind { Ok, SockError, ConvertError } Result = Ok;
+    std::string Message;
+    std::string Host;
+    int32_t Port = 0;
+    std::string Path;
+    std::string Url;
+};
+
+Outcome Refused(Outcome::Kind kind, std::string message = {}) {
+    Outcome out;
+    out.Result = kind;
+    out.Message = std::move(message);
+    return out;
+}
+
+Outcome Split(std::string url, std::string host, int32_t port) {
+    Outcome out;
+    if (url.empty())
+        return Refused(Outcome::SockError, "Empty URL");
+    for (const char c : url)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return Refused(Outcome::SockError, "Invalid character in URL");
+    if (port == 0)
+        port = 80;
+
+    std::string path;
+    const bool slashes = url.find("//") != std::string::npos;
+    if (slashes) {
+        size_t third = std::string::npos;
+        for (size_t i = 0, seen = 0; i < url.size(); ++i)
+            if (url[i] == '/' && ++seen == 3) {
+                third = i;
+                break;
+            }
+        // A third "/" that ends the URL leaves the path empty, as none does.
+        if (third != std::string::npos && third + 1 < url.size())
+            path = url.substr(third);
+    } else if (url.find('/') != std::string::npos) {
+        path = url.substr(url.find('/'));
+    }
+
+    if (url.find(':') != std::string::npos) {
+        const std::string scheme = Lower(Piece(url, ':', 1));
+        if (scheme == "https")
+            return Refused(Outcome::SockError, "HTTP Secure Socket is not supported");
+        port = scheme == "gopher" ? 70 : scheme == "ftp" ? 21 : 80;
+    }
+
+    std::string hostText;
+    if (slashes)
+        hostText = Piece(url, '/', 3);
+    else if (url[0] != '/')
+        hostText = Piece(url, '/', 1);
+    if (const size_t colon = hostText.find(':'); colon != std::string::npos) {
+        const auto number = rtl::TryStrToInt(Piece(hostText, ':', 2));
+        if (!number)
+            return Refused(Outcome::ConvertError);
+        if (*number < 1 || *number > 65535)
+            return Refused(Outcome::SockError,
+                           "Invalid port number in URL: " + rtl::IntToStr(*number));
+        port = *number;
+        hostText.resize(colon);
+    }
+    if (!hostText.empty())
+        host = hostText;
+    if (path.empty()) {
+        path = "/";
+        url += "/";
+    }
+    out.Host = host;
+    out.Port = port;
+    out.Path = path;
+    out.Url = url;
+    return out;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0 || size > 4096)
+        return -1;
+    TUrlProbe& http = Client();
+    const uint8_t selector = data[0];
+    const std::string url = fuzz::Bytes(data + 1, size - 1);
+    http.Port = (selector & 1) ? 0 : 8080;
+    http.Host = (selector & 2) ? "" : "previous.example";
+    const Outcome expected = Split(url, http.Host, http.Port);
+
+    http.SetCurrentURL(url);
+    Outcome actual;
+    try {
+        http.ParseURL();
+    } catch (const net::ESockError& error) {
+        actual = Refused(Outcome::SockError, error.Message());
+    } catch (const rtl::EConvertError&) {
+        actual = Refused(Outcome::ConvertError);
+    } catch (const std::exception& error) {
+        fuzz::Fail("ParseURL raised a foreign exception", "", error.what());
+    }
+    FUZZ_CHECK(actual.Result == expected.Result, expected.Message, actual.Message);
+    if (actual.Result != Outcome::Ok) {
+        FUZZ_CHECK(actual.Message == expected.Message, expected.Message, actual.Message);
+        return 0;
+    }
+
+    FUZZ_CHECK(http.Host == expected.Host, expected.Host, http.Host);
+    FUZZ_CHECK(http.Port == expected.Port, std::to_string(expected.Port),
+               std::to_string(http.Port));
+    FUZZ_CHECK(http.RequestPath() == expected.Path, expected.Path, http.RequestPath());
+    FUZZ_CHECK(http.CurrentURL() == expected.Url, expected.Url, http.CurrentURL());
+    FUZZ_CHECK(http.RequestPath().starts_with("/"), "", http.RequestPath());
+    FUZZ_CHECK(http.CurrentURL().ends_with(http.RequestPath()), http.RequestPath(),
+               http.CurrentURL());
+    FUZZ_CHECK(http.Port >= 1 && http.Port <= 65535, "", std::to_string(http.Port));
+
+    try {
+        http.BuildHeader();
+    } catch (const std::exception& error) {
+        fuzz::Fail("BuildHeader raised", "", error.what());
+    }
+    const net::TExStringList& lines = http.HeaderList();
+    FUZZ_CHECK(lines.Count() > 0);
+    const std::string requestLine = "GET " + http.RequestPath() + " HTTP/1.0";
+    FUZZ_CHECK(lines[0] == requestLine, requestLine, lines[0]);
+    const int hostLine = lines.IndexOfName("Host");
+    if (http.Host.empty()) {
+        FUZZ_CHECK(hostLine == -1, "", lines[hostLine]);
+    } else {
+        FUZZ_CHECK(hostLine >= 0 && lines[hostLine] == "Host: " + http.Host, http.Host,
+                   hostLine >= 0 ? lines[hostLine] : "");
+    }
+    for (int i = 0; i < lines.Count(); ++i)
+        FUZZ_CHECK(lines[i].find_first_of("\r\n") == std::string::npos, "", lines[i]);
+    return 0;
+}
