@@ -8,7 +8,7 @@ BENCH_DIR   := $(BUILD_DIR)/bench
 FUZZ_DIR    := $(BUILD_DIR)/fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: run test bench deps build-release build-asan clean
+.PHONY: run test bench blackbox deps build-release build-asan clean
 
 deps:
 	@tools/install-deps.sh
@@ -31,6 +31,11 @@ bench: deps
 	cmake -S . -B $(BENCH_DIR) -DCMAKE_BUILD_TYPE=Release -DPERCHLY_TESTS=ON -DPERCHLY_BENCH=ON
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	tools/run-benchmarks.sh $(BENCH_DIR)
+
+# The real program on a virtual X display, driven by mouse and keyboard: the
+# list editors and the alert box, checked by what they leave in perchly.ini.
+blackbox: build-release
+	xvfb-run -a -s "-screen 0 1024x768x24" tools/blackbox.sh $(RELEASE_DIR)/bin
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName("Perchly");
-    QApplication::setApplicationDisplayName("Perchly");
+    // No display name: the platform would append it to every window title, and
+    // the alert box's caption must read exactly as composed.
 
     rtl::SetErrorReporter([](const std::string& message) {
         QMessageBox box(QMessageBox::Critical, QApplication::applicationName(),
