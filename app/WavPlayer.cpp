@@ -16,6 +16,10 @@ struct PcmCloser {
     void operator()(snd_pcm_t* pcm) const { snd_pcm_close(pcm); }
 };
 
+// A machine without a sound card is normal here (the sound is then skipped),
+// so ALSA's own complaints on stderr at every alert are only noise.
+void QuietAlsaReport(const char*, int, const char*, int, const char*, ...) {}
+
 }  // namespace
 
 WavResult PlayWavSync(const std::string& path) {
@@ -24,6 +28,7 @@ WavResult PlayWavSync(const std::string& path) {
     if (!file || info.channels <= 0 || info.samplerate <= 0)
         return WavResult::FileMissing;
 
+    [[maybe_unused]] static const bool quiet = snd_lib_error_set_handler(QuietAlsaReport) == 0;
     snd_pcm_t* rawPcm = nullptr;
     if (snd_pcm_open(&rawPcm, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0)
         return WavResult::NoDevice;
