@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -101,6 +102,28 @@ void EnableRead(TRegistration& Reg) {
         return;
     if (!Reg.ReadNotifier->isEnabled())
         Reg.ReadNotifier->setEnabled(true);
+}
+
+// The read notifier is armed only while no unread byte is known to be queued:
+// an armed notifier on a readable socket would wake every event-loop pass.
+// After a recv or peek that leaves bytes queued, FD_READ is posted at once, as
+// Winsock does. Asking the socket how much is queued costs one cheap call per
+// chunk of a bulk transfer, where re-arming the notifier would cost two
+// event-loop wake-ups, a poll and a peek.
+void ReadTaken(TRegistration& Reg) {
+    if (Reg.ClosePosted || Reg.State != TRegistration::TState::Connected ||
+        !(Reg.Events & FD_READ)) {
+        EnableRead(Reg);
+        return;
+    }
+    int queued = 0;
+    if (::ioctl(Reg.Socket, FIONREAD, &queued) != 0 || queued <= 0) {
+        EnableRead(Reg);
+        return;
+    }
+    if (Reg.ReadNotifier->isEnabled())
+        Reg.ReadNotifier->setEnabled(false);
+    Post(Reg, FD_READ, 0);
 }
 
 void OnReadable(TRegistration& Reg) {
@@ -524,7 +547,7 @@ int recv(TSocket Socket, char* Buffer, int Length, int Flags) {
     TRegistration* reg = Find(Socket);
     if (n > 0) {
         if (reg)
-            EnableRead(*reg);
+            ReadTaken(*reg);
         return static_cast<int>(n);
     }
     if (n == 0) {
