@@ -17,6 +17,7 @@ using app::LoadSettings;
 using app::SaveWatchLists;
 using app::WatchState;
 using testsupport::ReadFile;
+using testsupport::RunUnprivileged;
 using testsupport::WriteFile;
 
 namespace {
@@ -52,25 +53,6 @@ WatchState FullState(char version) {
         state.Sites[n].Selected = 1;
     }
     return state;
-}
-
-// Runs body in a child process without root's right to ignore permissions.
-int RunUnprivileged(const std::function<int()>& body) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-            ::_exit(90);
-        int code = 91;
-        try {
-            code = body();
-        } catch (...) {
-            code = 92;
-        }
-        ::_exit(code);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 
 using rtl::ProfileFile;
 using testsupport::ReadFile;
+using testsupport::RunUnprivileged;
 using testsupport::WriteFile;
 
 namespace {
@@ -49,27 +50,6 @@ protected:
         return count;
     }
 };
-
-// Runs body in a child process without root's right to ignore file permissions,
-// so that permission tests mean the same under root as for a user. Returns the
-// child's exit code; the body returns 0 when everything held.
-int RunUnprivileged(const std::function<int()>& body) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
-            ::_exit(90);
-        int code = 91;
-        try {
-            code = body();
-        } catch (...) {
-            code = 92;
-        }
-        ::_exit(code);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
-}
 
 }  // namespace
 

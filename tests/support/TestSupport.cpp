@@ -1,5 +1,8 @@
 #include "tests/support/TestSupport.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -45,6 +48,24 @@ TempFolder::TempFolder() {
 
 TempFolder::~TempFolder() {
     QDir(QString::fromStdString(FPath)).removeRecursively();
+}
+
+int RunUnprivileged(const std::function<int()>& body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(90);
+        int code = 91;
+        try {
+            code = body();
+        } catch (...) {
+            code = 92;
+        }
+        ::_exit(code);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
 }
 
 void WriteFile(const std::string& path, const std::string& content) {

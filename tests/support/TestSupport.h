@@ -43,6 +43,14 @@ private:
     std::string FPath;
 };
 
+// Runs body in a forked child process without root's right to ignore file
+// permissions (as user and group 65534 when the tests run as root), so that
+// permission tests mean the same under root as for a user. Returns the body's
+// result as the child's exit code (0 when everything held), 90 when the child
+// could not drop its rights, 92 when the body threw, and 100 + the signal when
+// the child was killed.
+int RunUnprivileged(const std::function<int()>& body);
+
 // Whole-file helpers for arranging and checking test files.
 void WriteFile(const std::string& path, const std::string& content);
 std::string ReadFile(const std::string& path);
