@@ -169,6 +169,8 @@ public:
     int32_t FetchTimeOut = 20000;
     // Most bytes of one page that are kept and searched (4 MiB).
     int32_t MaxPageLength = 4 * 1024 * 1024;
+    // Most bytes of one response header; a longer one fails the fetch (256 KiB).
+    int32_t MaxHeaderLength = 256 * 1024;
     // True while a watch cycle runs (inside the fetch, a sound or a box).
     bool CycleRunning() const { return FCycleRunning; }
 
@@ -178,6 +180,8 @@ private:
     void FetchAndMatch(const std::string& promptFile, int32_t promptCount);
     // Fetches one page in string mode, bounded in time and size; raises on failure.
     std::string FetchPage(const std::string& url, int32_t port);
+    // How long the fetch of this tick may take, in ms (0: no bound).
+    int32_t FetchBound() const;
     void AlertTarget(int index, const std::string& promptFile, int32_t promptIndex);
     void FailCycle();
     void AppendToTestPanel(const std::string& gbText);

@@ -3,6 +3,7 @@
 #include <QSignalBlocker>
 #include <QTextCursor>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/LcgRandom.h"
 #include "app/Markup.h"
@@ -131,8 +132,10 @@ std::string TForm1::FetchPage(const std::string& url, int32_t port) {
     NMHTTP1->OutputFileMode = false;
     NMHTTP1->ReportLevel = 0;
     NMHTTP1->Port = port;
-    NMHTTP1->TimeOut = FetchTimeOut;
+    const int32_t bound = FetchBound();
+    NMHTTP1->TimeOut = bound;
     NMHTTP1->MaxBodyLength = MaxPageLength;
+    NMHTTP1->MaxHeaderLength = MaxHeaderLength;
 
     // The session's time-out restarts with every chunk, so a server that
     // dribbles a byte now and then would hold the cycle forever; this bounds
@@ -140,11 +143,23 @@ std::string TForm1::FetchPage(const std::string& url, int32_t port) {
     QTimer deadline;
     deadline.setSingleShot(true);
     QObject::connect(&deadline, &QTimer::timeout, [this] { NMHTTP1->Abort(); });
-    if (FetchTimeOut > 0)
-        deadline.start(FetchTimeOut);
+    if (bound > 0)
+        deadline.start(bound);
     NMHTTP1->Get(url);
     deadline.stop();
     return NMHTTP1->Body;
+}
+
+int32_t TForm1::FetchBound() const {
+    // A tick that falls due inside a cycle is skipped, so a fetch that outlasts
+    // the interval would cost the next site its turn: one stalled site would
+    // starve all the others. The fetch ends a quarter interval before the next
+    // tick, which leaves room for the rest of the cycle and the timer's slack.
+    const int interval = Timer1->Interval();
+    const int32_t share = interval - interval / 4;
+    if (share <= 0)
+        return FetchTimeOut;
+    return FetchTimeOut > 0 ? std::min(FetchTimeOut, share) : share;
 }
 
 void TForm1::AlertTarget(int index, const std::string& promptFile, int32_t promptIndex) {

@@ -451,9 +451,17 @@ void TNMHTTP::TakeHeaderValue(const std::string& line) {
 }
 
 void TNMHTTP::ReadHeaderLines(const std::function<void(const std::string&)>& Keep) {
+    // Checked before a line is kept, so the kept header never passes the bound.
+    size_t length = 0;
+    const auto within = [this, &length](const std::string& line) {
+        length += line.size();
+        if (MaxHeaderLength >= 0 && length > static_cast<size_t>(MaxHeaderLength))
+            throw ESockError("Response header too long");
+    };
     std::string line;
     ReadLn(line);
     if (!line.empty()) {
+        within(line);
         // The line end is not part of the code: "HTTP/1.0 200" alone is a status.
         const auto code = rtl::TryStrToInt(ExtractField(WithoutLineEnd(line), ' ', 2));
         ReplyNumber = code && *code >= 0 && *code <= INT16_MAX ? static_cast<int16_t>(*code) : 0;
@@ -461,6 +469,7 @@ void TNMHTTP::ReadHeaderLines(const std::function<void(const std::string&)>& Kee
     }
     for (;;) {
         ReadLn(line);
+        within(line);
         TakeHeaderValue(line);
         Keep(line);
         if (line.empty() || line == "\n" || line == "\r\n")

@@ -71,6 +71,11 @@ public:
     // is reached the capture stops, the connection is closed and Body is cut
     // to this length, so an endless response cannot exhaust memory.
     int32_t MaxBodyLength = -1;
+    // Upper bound of the response header (status line, header lines and the
+    // blank line) in bytes; -1 means no limit. A longer header ends the
+    // request with ESockError "Response header too long", so a server that
+    // sends header lines without end cannot exhaust memory.
+    int32_t MaxHeaderLength = -1;
     // How many times one request may be repeated for redirects and other
     // 299..399 replies before it ends with ESockError "Too many redirects".
     int32_t MaxRedirects = 20;
