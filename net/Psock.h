@@ -86,7 +86,9 @@ public:
     void CaptureFile(const std::string& FileName);
     // Receives until the peer closes or Text reaches MaxLength (-1: no limit;
     // tested between chunks). Text is cleared with clear(), keeping its
-    // capacity, so a caller can reserve the expected size beforehand.
+    // capacity, so a caller can reserve the expected size beforehand; the
+    // reserved room is then mapped a stretch ahead of the text as it fills,
+    // which spares a large capture most of its page faults.
     void CaptureString(std::string& Text, int32_t MaxLength);
     bool DataAvailable();
     void GetErrorMessage(uint16_t Code, std::string& Text);

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <QTimer>
+
+#include <algorithm>
+#include <vector>
 
 #include "net/Psock.h"
 #include "rtl/Exceptions.h"
@@ -343,4 +348,61 @@ TEST(PsockCapture, CancelPostedDuringABulkCaptureIsSeenAtOnce) {
     // the socket buffers first would have taken megabytes.
     EXPECT_LE(text.size(), 2u * net::WorkBufferChunk);
     EXPECT_FALSE(session.Canceled);
+}
+
+namespace {
+std::string Pattern(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 7 + i / 4096) % 251);
+    return bytes;
+}
+
+std::string CaptureAll(const std::string& bytes, size_t reserve) {
+    ScriptedPeer peer;
+    peer.Send(bytes).Close();
+    TPowersock session;
+    ConnectTo(session, peer, 20000);
+    std::string text;
+    text.reserve(reserve);
+    session.CaptureString(text, -1);
+    return text;
+}
+}  // namespace
+
+TEST(PsockCapture, LargeBodiesArriveExactWhateverTheReservedRoom) {
+    const std::string bytes = Pattern(5u << 20);
+    // Room for all of it, room for a part (the text moves mid-capture), none.
+    for (const size_t reserve : {size_t{8} << 20, size_t{1} << 20, size_t{0}}) {
+        const std::string text = CaptureAll(bytes, reserve);
+        ASSERT_EQ(text.size(), bytes.size()) << "reserved " << reserve;
+        EXPECT_TRUE(text == bytes) << "reserved " << reserve;
+    }
+}
+
+TEST(PsockCapture, ReservedRoomFarBeyondTheTextStaysUnused) {
+    // A caller may reserve for a length the peer announced but never sends:
+    // the capture must not make that room resident.
+    constexpr size_t Reserved = 64u << 20;
+    constexpr size_t Slack = 4u << 20;
+    const std::string bytes = Pattern(1u << 20);
+    ScriptedPeer peer;
+    peer.Send(bytes).Close();
+    TPowersock session;
+    ConnectTo(session, peer, 20000);
+    std::string text;
+    text.reserve(Reserved);
+    session.CaptureString(text, -1);
+    ASSERT_EQ(text.size(), bytes.size());
+
+    const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto base = reinterpret_cast<uintptr_t>(text.data());
+    const uintptr_t first = (base + text.size() + Slack + page - 1) & ~(page - 1);
+    const uintptr_t last = (base + text.capacity()) & ~(page - 1);
+    ASSERT_LT(first, last);
+    std::vector<unsigned char> resident((last - first) / page);
+    ASSERT_EQ(::mincore(reinterpret_cast<void*>(first), last - first, resident.data()), 0);
+    const auto used = std::count_if(resident.begin(), resident.end(),
+                                    [](unsigned char flags) { return (flags & 1) != 0; });
+    EXPECT_EQ(used, 0);
 }
