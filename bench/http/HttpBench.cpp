@@ -131,8 +131,8 @@ int main(int argc, char** argv) {
         "target >= 0.8)\n",
         spread.Median, spread.Low, spread.High, ratios.size());
     std::printf(
-        "bare recv loop into a fresh string / curl: median %.2f, range %.2f-%.2f (the "
-        "ceiling of any capture into memory here)\n",
+        "bare recv loop into a fresh string / curl: median %.2f, range %.2f-%.2f (what "
+        "storing the body costs at all)\n",
         bareSpread.Median, bareSpread.Low, bareSpread.High);
     std::printf(
         "peak memory:      %.2f x body size at most (peak resident growth during Get, "

@@ -34,11 +34,12 @@ inline double CurlSeconds(const std::string& Url) {
     return std::stod(std::string(text, got));
 }
 
-// The least any capture into memory can cost: a blocking socket, one request,
-// then recv of 64 KiB blocks appended to a fresh string reserved for Expected
-// bytes, until the peer closes. No event loop, no time-out, no messages: curl's
-// side stores nothing, this side stores everything, so the ratio of this loop
-// to curl is the ceiling for the session's captures on this machine. Returns
+// The plainest capture into memory: a blocking socket, one request, then recv
+// of 64 KiB blocks appended to a fresh string reserved for Expected bytes,
+// until the peer closes. No event loop, no time-out, no messages. curl's side
+// stores nothing and this side stores everything, so its ratio to curl shows
+// how much of any gap is the cost of putting the body in fresh memory on this
+// machine (chiefly the page faults), not the session's loop. Returns
 // the seconds from the connect to the close; negative when fewer than Expected
 // bytes arrived.
 inline double BareCaptureSeconds(uint16_t Port, const std::string& Request, size_t Expected) {
