@@ -292,8 +292,13 @@ const KeyEntry* ProfileFile::Contents::Find(const std::string& section,
 std::string ProfileFile::Contents::ValueOf(const KeyEntry& entry) const {
     if (!entry.InFile || entry.Changed)
         return entry.Value;
-    return std::string(Unquote(
-        std::string_view(Text).substr(entry.ValueBegin, entry.ValueEnd - entry.ValueBegin)));
+    std::string_view raw =
+        std::string_view(Text).substr(entry.ValueBegin, entry.ValueEnd - entry.ValueBegin);
+    // A value ends at a NUL byte, as a C string does. The writer cannot store a
+    // NUL, so a value read with one could never be written back: the save at
+    // close would fail for good and the window could not be closed.
+    raw = raw.substr(0, raw.find('\0'));
+    return std::string(Unquote(raw));
 }
 
 void ProfileFile::Contents::EndLastLine(std::string& out) const {
