@@ -55,3 +55,13 @@ fuzz: deps
 		-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" -DPERCHLY_FUZZ=ON -DPERCHLY_TESTS=OFF
 	cmake --build $(FUZZ_DIR) --target perchly_fuzzers -j $(JOBS)
 	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run-fuzzers.sh $(FUZZ_DIR)
+
+# A long run against nginx with one hostile site: `make soak` (SOAK_SECONDS=600
+# by default) prints descriptors and memory at the start and the end and fails
+# when they grew. Built in release, without the sanitizers' own memory use.
+SOAK_DIR := $(BUILD_DIR)/soak
+.PHONY: soak
+soak: deps
+	cmake -S . -B $(SOAK_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPERCHLY_TESTS=ON
+	cmake --build $(SOAK_DIR) -j $(JOBS) --target watch_soak
+	tools/soak.sh $(SOAK_DIR)
