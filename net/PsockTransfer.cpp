@@ -126,7 +126,7 @@ public:
     }
 
 private:
-    static constexpr uintptr_t PageMask = 4095;
+    static inline const uintptr_t PageMask = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE)) - 1;
     static inline bool Supported = true;
     const char* FBase = nullptr;
     size_t FMapped = 0;
