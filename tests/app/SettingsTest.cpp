@@ -313,8 +313,10 @@ TEST_F(SettingsTest, AKilledSaveNeverLeavesATruncatedFile) {
         ASSERT_GE(child, 0);
         if (child == 0) {
             ::close(ready[0]);
+            // The save at close and the switch writes replace the same file.
             for (unsigned i = 0;; ++i) {
                 SaveWatchLists(Path, versions[i % 2]);
+                app::WriteSwitch(Path, "Sound", i % 2 == 0);
                 const char tick = 't';
                 if (::write(ready[1], &tick, 1) != 1)
                     ::_exit(1);
@@ -347,5 +349,7 @@ TEST_F(SettingsTest, AKilledSaveNeverLeavesATruncatedFile) {
             ASSERT_EQ(loaded.Sites[n].Selected, 1);
         }
         ASSERT_EQ(rtl::ProfileFile(Path).ReadString("TargetSite", "Site99ch", "missing"), "1");
+        const std::string sound = rtl::ProfileFile(Path).ReadString("Setting", "Sound", "missing");
+        ASSERT_TRUE(sound == "0" || sound == "1") << "round " << round << ": " << sound;
     }
 }
