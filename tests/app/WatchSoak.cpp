@@ -135,7 +135,7 @@ int main(int argc, char** argv) {
     auto own = [&] {
         Figures figures;
         figures.Descriptors =
-            testsupport::OpenFileDescriptors() - (hostile ? hostile->OpenConnections() : 0);
+            testsupport::OpenFileDescriptors() - (hostile ? hostile->Descriptors() : 0);
         figures.Resident = testsupport::ResidentBytes();
         figures.Heap = testsupport::HeapInUse();
         return figures;

@@ -47,6 +47,9 @@ public:
     // Connections accepted so far, and those still open.
     int Connections() const { return FConnections; }
     int OpenConnections() const { return FOpen; }
+    // Descriptors the server holds in this process: its connections and, unless
+    // it refuses, its listening socket.
+    int Descriptors() const { return FOpen + (FListen >= 0 ? 1 : 0); }
     // Bytes sent to clients so far.
     int64_t SentBytes() const { return FSent; }
 
