@@ -8,7 +8,8 @@
 //   U                     UpdateFile, then read the file back from disk
 //
 // Properties:
-// - every read agrees with the reference reader over the same bytes, for every
+// - every read agrees with the reference reader over the same bytes (a value
+//   ends at its line end or at a NUL), for every
 //   section and key name the file mentions and every probe;
 // - a write the writer accepts reads back unchanged, from memory, from the
 //   written file through the reference reader, and after a reload;
@@ -111,7 +112,9 @@ std::optional<std::string> ReferenceRead(std::string_view file, const std::strin
         const size_t equals = text.find('=');
         if (equals == std::string::npos || NameKey(text.substr(0, equals)) != wantedKey)
             continue;
-        std::string value = Trimmed(text.substr(equals + 1));
+        // A value ends at a NUL, as a C string does.
+        const std::string raw = text.substr(equals + 1);
+        std::string value = Trimmed(raw.substr(0, raw.find('\0')));
         if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
             value = value.substr(1, value.size() - 2);
         return value;
