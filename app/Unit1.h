@@ -12,6 +12,7 @@
 #include "app/WatchState.h"
 
 class QAction;
+class QComboBox;
 class QListWidget;
 class QMenu;
 class QMouseEvent;
@@ -217,6 +218,10 @@ private:
     // (after the limit message), true otherwise, whether or not anything changed.
     bool AddSite();
     bool AddTarget();
+    // The refusals and the Yes/No question of a delete; returns the index of
+    // the item to delete, or -1 when nothing is to be deleted.
+    int ConfirmDeletion(QComboBox* box, const std::string& onlyEntryText,
+                        const std::string& noChoiceText);
     // Row selection written from code, without the list's change signal.
     void SelectAllRows(QListWidget* list, bool selected);
     void RebuildSiteRows();

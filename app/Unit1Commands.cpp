@@ -2,6 +2,7 @@
 #include <QLineEdit>
 
 #include "app/About.h"
+#include "app/CommandWiring.h"
 #include "app/Product.h"
 #include "app/StatusBar.h"
 #include "app/Unit1.h"
@@ -28,11 +29,6 @@ private:
     TTimer& FTimer;
     bool FWasEnabled;
 };
-
-void ConnectCommand(QAction* item, QObject* context, std::function<void()> handler) {
-    QObject::connect(item, &QAction::triggered, context,
-                     [handler = std::move(handler)] { rtl::SafeCall(handler); });
-}
 
 }  // namespace
 

@@ -4,7 +4,9 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <array>
 
+#include "app/CommandWiring.h"
 #include "app/Unit1.h"
 #include "rtl/ErrorReport.h"
 #include "rtl/GbText.h"
@@ -43,9 +45,23 @@ void SetShownAndEnabled(std::initializer_list<QWidget*> widgets, bool on) {
     }
 }
 
-template <typename Handler>
-void ConnectButton(QPushButton* button, QObject* context, Handler handler) {
-    QObject::connect(button, &QPushButton::clicked, context, [handler] { rtl::SafeCall(handler); });
+// Deleting slot e of the count in use moves the later ones up by one, flags
+// and all, and empties the last.
+template <typename Slot, size_t Size>
+void RemoveSlot(std::array<Slot, Size>& entries, int e, int count) {
+    for (int k = e + 1; k < count; ++k)
+        entries[static_cast<size_t>(k - 1)] = entries[static_cast<size_t>(k)];
+    entries[static_cast<size_t>(count - 1)] = Slot{};
+}
+
+// Removes item e, whose slot is already gone, and chooses the item that took
+// its place, or the one before when it was the last.
+int RemoveChosenItem(QComboBox* box, int e) {
+    box->removeItem(e);
+    if (e >= box->count())
+        --e;
+    box->setCurrentIndex(e);
+    return e;
 }
 
 }  // namespace
@@ -54,16 +70,16 @@ void ConnectButton(QPushButton* button, QObject* context, Handler handler) {
 // ComboBox1Click), the selection copies (ListBox1Click, ListBox2Click) and the
 // select-all / clear-all commands (A1Click, mnuTrayCleanClick).
 void TForm1::ConnectEditorHandlers() {
-    ConnectButton(ui->Button1, this, [this] { Button1Click(); });
-    ConnectButton(ui->Button2, this, [this] { Button2Click(); });
-    ConnectButton(ui->Button3, this, [this] { Button3Click(); });
-    ConnectButton(ui->Button4, this, [this] { Button4Click(); });
-    ConnectButton(ui->Button5, this, [this] { Button5Click(); });
-    ConnectButton(ui->Button6, this, [this] { Button6Click(); });
-    ConnectButton(ui->Button7, this, [this] { Button7Click(); });
-    ConnectButton(ui->Button8, this, [this] { Button8Click(); });
-    ConnectButton(ui->Button9, this, [this] { Button9Click(); });
-    ConnectButton(ui->Button10, this, [this] { Button10Click(); });
+    ConnectCommand(ui->Button1, this, [this] { Button1Click(); });
+    ConnectCommand(ui->Button2, this, [this] { Button2Click(); });
+    ConnectCommand(ui->Button3, this, [this] { Button3Click(); });
+    ConnectCommand(ui->Button4, this, [this] { Button4Click(); });
+    ConnectCommand(ui->Button5, this, [this] { Button5Click(); });
+    ConnectCommand(ui->Button6, this, [this] { Button6Click(); });
+    ConnectCommand(ui->Button7, this, [this] { Button7Click(); });
+    ConnectCommand(ui->Button8, this, [this] { Button8Click(); });
+    ConnectCommand(ui->Button9, this, [this] { Button9Click(); });
+    ConnectCommand(ui->Button10, this, [this] { Button10Click(); });
     // Only a choice from the drop-down list, not typing, shows that site's URL.
     connect(ui->ComboBox1, &QComboBox::activated, this,
             [this](int index) { rtl::SafeCall([&] { ComboBox1Click(index); }); });
@@ -227,76 +243,55 @@ void TForm1::Button8Click() {
     ShowPlaceholder(ui->ComboBox2, TargetNamePlaceholder);
 }
 
-void TForm1::Button6Click() {
-    QComboBox* box = ui->ComboBox1;
+int TForm1::ConfirmDeletion(QComboBox* box, const std::string& onlyEntryText,
+                            const std::string& noChoiceText) {
     const int count = box->count();
     if (count == 1) {
-        FDesktop.MessageBox(this,
-                            rtl::Gb("至少要有一个站点存在,所以不能删除!如果想删除此站\r"
-                                    "点,请添加一个正确的站点后再删除此站点。"),
-                            rtl::Gb("不能删除!"), DesktopServices::Buttons::Ok,
+        FDesktop.MessageBox(this, onlyEntryText, rtl::Gb("不能删除!"), DesktopServices::Buttons::Ok,
                             DesktopServices::Icon::Information);
-        return;
+        return -1;
     }
-    int e = box->currentIndex();
+    const int e = box->currentIndex();
     if (e < 0) {
-        FDesktop.MessageBox(this, rtl::Gb("没有选中要删除的站点。"), rtl::Gb("选择"),
-                            DesktopServices::Buttons::Ok, DesktopServices::Icon::Information);
-        return;
+        FDesktop.MessageBox(this, noChoiceText, rtl::Gb("选择"), DesktopServices::Buttons::Ok,
+                            DesktopServices::Icon::Information);
+        return -1;
     }
     DesktopServices::Answer answer =
         FDesktop.MessageBox(this, rtl::Gb("你真的确定删除") + rtl::ToGb(box->itemText(e)) + "?",
                             rtl::Gb("确认"), DesktopServices::Buttons::YesNo,
                             DesktopServices::Icon::Information, DesktopServices::DefaultButton::No);
     if (answer != DesktopServices::Answer::Yes)
-        return;
+        return -1;
     // The box may have changed while the question was shown (the dialog runs
     // its own event loop); the slots must still match its items.
     if (box->count() != count || box->currentIndex() != e)
+        return -1;
+    return e;
+}
+
+void TForm1::Button6Click() {
+    const int e = ConfirmDeletion(ui->ComboBox1,
+                                  rtl::Gb("至少要有一个站点存在,所以不能删除!如果想删除此站\r"
+                                          "点,请添加一个正确的站点后再删除此站点。"),
+                                  rtl::Gb("没有选中要删除的站点。"));
+    if (e < 0)
         return;
-    for (int k = e + 1; k < count; ++k)
-        FState.Sites[static_cast<size_t>(k - 1)] = FState.Sites[static_cast<size_t>(k)];
-    FState.Sites[static_cast<size_t>(count - 1)] = SiteSlot{};
-    box->removeItem(e);
-    if (e >= box->count())
-        --e;
-    box->setCurrentIndex(e);
-    if (e >= 0)
-        ui->Edit1->setText(rtl::FromGb(FState.Sites[static_cast<size_t>(e)].Url));
+    RemoveSlot(FState.Sites, e, ui->ComboBox1->count());
+    const int chosen = RemoveChosenItem(ui->ComboBox1, e);
+    if (chosen >= 0)
+        ui->Edit1->setText(rtl::FromGb(FState.Sites[static_cast<size_t>(chosen)].Url));
 }
 
 void TForm1::Button9Click() {
-    QComboBox* box = ui->ComboBox2;
-    const int count = box->count();
-    if (count == 1) {
-        FDesktop.MessageBox(this,
-                            rtl::Gb("至少要有一个目标存在,所以不能删除!如果想删除此目\r"
-                                    "标,请添加一个正确的目标后再删除此目标。"),
-                            rtl::Gb("不能删除!"), DesktopServices::Buttons::Ok,
-                            DesktopServices::Icon::Information);
+    const int e = ConfirmDeletion(ui->ComboBox2,
+                                  rtl::Gb("至少要有一个目标存在,所以不能删除!如果想删除此目\r"
+                                          "标,请添加一个正确的目标后再删除此目标。"),
+                                  rtl::Gb("没有选中要删除的目标。"));
+    if (e < 0)
         return;
-    }
-    int e = box->currentIndex();
-    if (e < 0) {
-        FDesktop.MessageBox(this, rtl::Gb("没有选中要删除的目标。"), rtl::Gb("选择"),
-                            DesktopServices::Buttons::Ok, DesktopServices::Icon::Information);
-        return;
-    }
-    DesktopServices::Answer answer =
-        FDesktop.MessageBox(this, rtl::Gb("你真的确定删除") + rtl::ToGb(box->itemText(e)) + "?",
-                            rtl::Gb("确认"), DesktopServices::Buttons::YesNo,
-                            DesktopServices::Icon::Information, DesktopServices::DefaultButton::No);
-    if (answer != DesktopServices::Answer::Yes)
-        return;
-    if (box->count() != count || box->currentIndex() != e)
-        return;
-    for (int k = e + 1; k < count; ++k)
-        FState.Targets[static_cast<size_t>(k - 1)] = FState.Targets[static_cast<size_t>(k)];
-    FState.Targets[static_cast<size_t>(count - 1)] = TargetSlot{};
-    box->removeItem(e);
-    if (e >= box->count())
-        --e;
-    box->setCurrentIndex(e);
+    RemoveSlot(FState.Targets, e, ui->ComboBox2->count());
+    RemoveChosenItem(ui->ComboBox2, e);
 }
 
 void TForm1::RebuildSiteRows() {

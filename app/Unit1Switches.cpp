@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QMenu>
 
+#include "app/CommandWiring.h"
 #include "app/ImageList.h"
 #include "app/Settings.h"
 #include "app/Unit1.h"
@@ -20,11 +21,6 @@ void ConnectToggle(QAction* item, std::function<void()> handler) {
         item->setChecked(!item->isChecked());
         rtl::SafeCall(handler);
     });
-}
-
-void ConnectCommand(QAction* item, QObject* context, std::function<void()> handler) {
-    QObject::connect(item, &QAction::triggered, context,
-                     [handler = std::move(handler)] { rtl::SafeCall(handler); });
 }
 
 }  // namespace
