@@ -3,10 +3,10 @@
 // Runs headless (offscreen platform), so it needs no display.
 #include <QApplication>
 #include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QDir>
+#include <QLineEdit>
 #include <QPixmap>
+#include <QPushButton>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
