@@ -224,6 +224,8 @@ private:
                         const std::string& noChoiceText);
     // Row selection written from code, without the list's change signal.
     void SelectAllRows(QListWidget* list, bool selected);
+    // Both lists' rows and flags at once; refused while an editor is open.
+    void SelectEveryEntry(bool selected);
     void RebuildSiteRows();
     void RebuildTargetRows();
     bool FSiteEditorOpen = false;

@@ -376,22 +376,21 @@ void TForm1::Button4Click() {
     ListBox2Click();
 }
 
-void TForm1::A1Click() {
+void TForm1::SelectEveryEntry(bool selected) {
     if (EditorOpen())
         return;
-    SelectAllRows(ui->ListBox1, true);
+    SelectAllRows(ui->ListBox1, selected);
     ListBox1Click();
-    SelectAllRows(ui->ListBox2, true);
+    SelectAllRows(ui->ListBox2, selected);
     ListBox2Click();
 }
 
+void TForm1::A1Click() {
+    SelectEveryEntry(true);
+}
+
 void TForm1::mnuTrayCleanClick() {
-    if (EditorOpen())
-        return;
-    SelectAllRows(ui->ListBox1, false);
-    ListBox1Click();
-    SelectAllRows(ui->ListBox2, false);
-    ListBox2Click();
+    SelectEveryEntry(false);
 }
 
 }  // namespace app
