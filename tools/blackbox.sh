@@ -7,6 +7,9 @@
 # $1 is the folder of the built program. Needs a display: `make blackbox` runs
 # it under xvfb-run.
 set -euo pipefail
+# xdotool decodes the text it types through the locale: under C or POSIX (as a
+# CI shell often runs) the Chinese names would come out as nothing or garbage.
+export LC_ALL=C.UTF-8
 here=$(cd "$(dirname "$0")/.." && pwd)
 bin=$(realpath "$1")
 [ -n "${DISPLAY:-}" ] || { echo "blackbox: needs an X display (try xvfb-run)" >&2; exit 1; }
@@ -25,6 +28,15 @@ trap cleanup EXIT
 
 fail() {
     echo "blackbox: FAILED: $*" >&2
+    # What the program left behind says which step went wrong.
+    for folder in "$work"/*/; do
+        [ -f "$folder/perchly.ini" ] || continue
+        echo "--- ${folder}perchly.ini, empty slots left out" >&2
+        iconv -f gb18030 -t utf-8 "$folder/perchly.ini" 2>/dev/null | tr -d '\r' |
+            grep -Ev '^(Site|Name)[0-9]+((Url)?=|ch=0)$' >&2 || true
+        echo "--- ${folder}out.log" >&2
+        cat "$folder/out.log" >&2 2>/dev/null || true
+    done
     if [ -n "${SHOT_DIR:-}" ]; then
         xwd -root -silent | convert xwd:- "$SHOT_DIR/blackbox-failure.png" 2>/dev/null || true
     fi
