@@ -4,27 +4,48 @@
 #   1. the editors: add a site and a nickname, confirm both, exit with Ctrl+X;
 #   2. the alert: a watched nickname on a loopback page raises the top-most box
 #      with its exact caption; answering Yes stops watching it (ch=0 on exit).
-# $1 is the folder of the built program. Needs a display: `make blackbox` runs
-# it under xvfb-run.
+# $1 is the folder of the built program. Uses $DISPLAY when it is set and
+# starts its own Xvfb otherwise.
 set -euo pipefail
-# xdotool decodes the text it types through the locale: under C or POSIX (as a
-# CI shell often runs) the Chinese names would come out as nothing or garbage.
+# The names are handed to xdotool and xclip as UTF-8: under C or POSIX (as a CI
+# shell often runs) they would come out as nothing or garbage.
 export LC_ALL=C.UTF-8
 here=$(cd "$(dirname "$0")/.." && pwd)
 bin=$(realpath "$1")
-[ -n "${DISPLAY:-}" ] || { echo "blackbox: needs an X display (try xvfb-run)" >&2; exit 1; }
-command -v xdotool >/dev/null || { echo "blackbox: xdotool is missing" >&2; exit 1; }
+for tool in xdotool xclip; do
+    command -v "$tool" >/dev/null || { echo "blackbox: $tool is missing" >&2; exit 1; }
+done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/perchly-blackbox-XXXXXX")
 pids=()
+xserver=
 cleanup() {
     for pid in "${pids[@]}"; do
         kill "$pid" 2>/dev/null || true
         wait "$pid" 2>/dev/null || true
     done
+    if [ -n "$xserver" ]; then
+        kill "$xserver" 2>/dev/null || true
+        wait "$xserver" 2>/dev/null || true
+    fi
     rm -rf "$work"
 }
 trap cleanup EXIT
+
+# Without a display, start a private virtual one. Xvfb picks a free display
+# number itself and writes it to the given descriptor once it accepts clients.
+if [ -z "${DISPLAY:-}" ]; then
+    command -v Xvfb >/dev/null || { echo "blackbox: needs an X display or Xvfb" >&2; exit 1; }
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+    xserver=$!
+    for _ in $(seq 100); do
+        [ -s "$work/display" ] && break
+        kill -0 "$xserver" 2>/dev/null || { cat "$work/xvfb.log" >&2; exit 1; }
+        sleep 0.1
+    done
+    [ -s "$work/display" ] || { echo "blackbox: Xvfb did not start" >&2; exit 1; }
+    export DISPLAY=":$(head -n 1 "$work/display")"
+fi
 
 fail() {
     echo "blackbox: FAILED: $*" >&2
@@ -75,10 +96,15 @@ click_client() {
     sleep 0.3
 }
 
+# Replaces the focused field's text by pasting it, as a user with an input
+# method would. Typed CJK text races: xdotool remaps a spare key for every
+# character, and on a loaded machine a key can arrive before the program has
+# seen the new map, so characters were lost.
 replace_text() {
+    printf '%s' "$1" | xclip -selection clipboard -in >/dev/null 2>&1
     xdotool key --clearmodifiers ctrl+a
-    xdotool type --delay 30 "$1"
-    sleep 0.2
+    xdotool key --clearmodifiers ctrl+v
+    sleep 0.3
 }
 
 ini_value() {

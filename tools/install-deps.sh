@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libsndfile1-dev libasound2-dev
     nginx-light curl python3 strace
-    xvfb xauth xdotool x11-apps fonts-wqy-microhei
+    xvfb xauth xdotool xclip x11-apps fonts-wqy-microhei
     clang libclang-rt-14-dev
 )
 
