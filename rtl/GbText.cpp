@@ -3,6 +3,8 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <map>
+#include <memory>
 #include <stdexcept>
 
 namespace rtl {
@@ -69,6 +71,14 @@ std::string ToGb(const QString& text) {
 std::string Gb(std::string_view utf8) {
     static Converter encoder("GB18030", "UTF-8");
     return encoder.Convert(utf8, "?");
+}
+
+std::string GbFromCharset(const char* charset, std::string_view text) {
+    static std::map<std::string, std::unique_ptr<Converter>> converters;
+    std::unique_ptr<Converter>& converter = converters[charset];
+    if (!converter)
+        converter = std::make_unique<Converter>("GB18030", charset);
+    return converter->Convert(text, "\x84\x31\xA4\x37");
 }
 
 }  // namespace rtl
