@@ -1,5 +1,6 @@
 #include "app/Markup.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace app {
@@ -11,35 +12,34 @@ std::string StripMarkup(const std::string& page) {
 }
 
 void StripMarkup(std::string_view page, std::string& text) {
-    text.clear();
-    text.reserve(page.size());
-    const char* base = page.data();
-    const char* end = base + page.size();
-    const char* position = base;
-    while (position < end) {
-        const auto* tagStart = static_cast<const char*>(std::memchr(position, '<', end - position));
-        if (tagStart == nullptr) {
-            // No tag follows, so a ">" in the last run of text is ordinary text.
-            text.append(position, end);
+    // Written through a pointer into room for the whole page: tags come every
+    // few bytes on a real page, too often for a library call per piece.
+    text.resize(page.size());
+    char* out = text.data();
+    const char* p = page.data();
+    const char* end = p + page.size();
+    // A ">" is dropped only while a "<" still follows it; after the last "<"
+    // the rest of the page is ordinary text.
+    const auto* lastTagStart = static_cast<const char*>(memrchr(p, '<', page.size()));
+    while (p < end) {
+        if (lastTagStart == nullptr || p > lastTagStart) {
+            out = std::copy(p, end, out);
             break;
         }
-        // A ">" before a tag start closes nothing and is dropped.
-        while (position < tagStart) {
-            const auto* stray =
-                static_cast<const char*>(std::memchr(position, '>', tagStart - position));
-            const char* stop = stray ? stray : tagStart;
-            text.append(position, stop);
-            position = stray ? stray + 1 : tagStart;
-        }
-        const auto* tagEnd =
-            static_cast<const char*>(std::memchr(tagStart + 1, '>', end - tagStart - 1));
-        if (tagEnd == nullptr) {
+        for (char c = *p; c != '<'; c = *++p)
+            if (c != '>')
+                *out++ = c;
+        const char* tagEnd = p + 1;
+        while (tagEnd < end && *tagEnd != '>')
+            ++tagEnd;
+        if (tagEnd == end) {
             // No ">" anywhere after this "<", so the rest holds no ">" to drop either.
-            text.append(tagStart, end);
+            out = std::copy(p, end, out);
             break;
         }
-        position = tagEnd + 1;
+        p = tagEnd + 1;
     }
+    text.resize(static_cast<size_t>(out - text.data()));
 }
 
 }  // namespace app

@@ -71,6 +71,63 @@ bool TSearchText::Contains(std::string_view name) {
     return false;
 }
 
+bool TSearchText::StartsAt(size_t position, std::string_view name) {
+    return FText.size() - position >= name.size() &&
+           std::memcmp(FText.data() + position, name.data(), name.size()) == 0 &&
+           IsCharStart(position);
+}
+
+void FindNames(TSearchText& text, const std::vector<std::string_view>& names,
+               std::vector<bool>& found) {
+    found.resize(names.size(), false);
+    // The names to look for under each pair of first bytes; a one-byte name
+    // stands under every pair that begins with its byte.
+    std::vector<uint64_t> pairs(65536 / 64, 0);
+    std::vector<std::vector<uint16_t>> candidates;
+    std::vector<uint16_t> slotOf(65536, 0);  // 0: none, else index + 1 into candidates
+    size_t missing = 0;
+    const auto add = [&](unsigned pair, size_t name) {
+        pairs[pair / 64] |= uint64_t{1} << (pair % 64);
+        if (slotOf[pair] == 0) {
+            candidates.emplace_back();
+            slotOf[pair] = static_cast<uint16_t>(candidates.size());
+        }
+        candidates[slotOf[pair] - 1].push_back(static_cast<uint16_t>(name));
+    };
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (found[i] || names[i].empty() || names[i].size() > text.Text().size())
+            continue;
+        ++missing;
+        const auto first = static_cast<unsigned char>(names[i][0]);
+        if (names[i].size() == 1) {
+            for (unsigned second = 0; second < 256; ++second)
+                add(first << 8 | second, i);
+        } else {
+            add(first << 8 | static_cast<unsigned char>(names[i][1]), i);
+        }
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.Text().data());
+    const size_t size = text.Text().size();
+    const auto check = [&](unsigned pair, size_t position) {
+        for (const uint16_t name : candidates[slotOf[pair] - 1])
+            if (!found[name] && text.StartsAt(position, names[name])) {
+                found[name] = true;
+                --missing;
+            }
+    };
+    for (size_t position = 0; missing > 0 && position + 1 < size; ++position) {
+        const unsigned pair = bytes[position] << 8 | bytes[position + 1];
+        if ((pairs[pair / 64] >> (pair % 64)) & 1)
+            check(pair, position);
+    }
+    // The last byte can only start a one-byte name.
+    if (missing > 0 && size > 0) {
+        const unsigned pair = bytes[size - 1] << 8;
+        if ((pairs[pair / 64] >> (pair % 64)) & 1)
+            check(pair, size - 1);
+    }
+}
+
 bool TargetPresent(const TargetSlot& target, TSearchText& pageText, TSearchText* decoded) {
     if (target.Selected == 0 || target.Name.empty())
         return false;

@@ -132,12 +132,22 @@ void TForm1::FetchAndMatch(const std::string& promptFile, int32_t promptCount) {
     FRandomSeed = random.Seed();
 
     // A nickname counts in the text as it stands or with its character
-    // references decoded; each text's character boundaries are worked out once.
+    // references decoded; all of them are looked for in one walk over each.
+    std::vector<std::string_view> names(FState.Targets.size());
+    for (size_t i = 0; i < names.size(); ++i)
+        if (FState.Targets[i].Selected != 0)
+            names[i] = FState.Targets[i].Name;
+    std::vector<bool> present;
     TSearchText text(FPageText);
-    TSearchText decoded(FDecodedText);
+    FindNames(text, names, present);
+    if (hasReferences) {
+        TSearchText decoded(FDecodedText);
+        FindNames(decoded, names, present);
+    }
+    // Names are copied by the alert, and a target deselected while an earlier
+    // box was open raises no box of its own.
     for (int i = 0; i <= MaxTargetIndex; ++i)
-        if (TargetPresent(FState.Targets[static_cast<size_t>(i)], text,
-                          hasReferences ? &decoded : nullptr))
+        if (present[static_cast<size_t>(i)] && FState.Targets[static_cast<size_t>(i)].Selected != 0)
             AlertTarget(i, promptFile, promptIndex);
 }
 
