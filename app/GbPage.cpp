@@ -24,7 +24,9 @@ const std::vector<uint32_t>& BmpTable() {
             for (int shift = 0; shift < 32; shift += 8)
                 utf32.push_back(static_cast<char>((v >> shift) & 0xFF));
         }
-        const std::string gb = rtl::GbFromCharset("UTF-32LE", utf32);
+        // A few private-use characters have no GB18030 form in the converter
+        // (their codes went to other characters); they come out as U+FFFD.
+        const std::string gb = rtl::GbFromCharset("UTF-32LE", utf32, 4);
         std::vector<uint32_t> packed(0x10000);
         size_t at = 0;
         for (char32_t c = 0; c < 0x10000; ++c) {
