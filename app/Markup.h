@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace app {
 
@@ -12,5 +13,8 @@ namespace app {
 // from it on is kept, so a nickname written after a broken tag is still found.
 // One pass, linear in the page size.
 std::string StripMarkup(const std::string& page);
+
+// The same into text, whose room is kept for the next page.
+void StripMarkup(std::string_view page, std::string& text);
 
 }  // namespace app

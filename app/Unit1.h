@@ -174,17 +174,21 @@ public:
     int32_t MaxHeaderLength = 256 * 1024;
     // True while a watch cycle runs (inside the fetch, a sound or a box).
     bool CycleRunning() const { return FCycleRunning; }
+    // Puts the last cycle's text into the test panel; called when it is shown.
+    void ShowTestPanelText();
 
 private:
     void RunWatchCycle();
     bool ChooseNextSite();
     void FetchAndMatch(const std::string& promptFile, int32_t promptCount);
-    // Fetches one page in string mode, bounded in time and size; raises on failure.
-    std::string FetchPage(const std::string& url, int32_t port);
+    // Fetches one page in string mode, bounded in time and size, decoded as
+    // the response announces; raises on failure. The page stays in the fetcher.
+    const std::string& FetchPage(const std::string& url, int32_t port);
     // How long the fetch of this tick may take, in ms (0: no bound).
     int32_t FetchBound() const;
     void AlertTarget(int index, const std::string& promptFile, int32_t promptIndex);
     void FailCycle();
+    void SetTestPanel(const std::string& gbText);
     void AppendToTestPanel(const std::string& gbText);
     // A tick that falls due while a cycle runs is skipped: the fetcher serves
     // one transaction at a time, and the error box of a missing prompt file
@@ -192,6 +196,15 @@ private:
     bool FCycleRunning = false;
     // State of the cycle's random generator (LcgRandom), kept per window.
     uint32_t FRandomSeed = 0;
+    // The page as GB18030 text (when it was not already), its text without
+    // mark-up and that text with character references decoded. Kept between
+    // cycles so their room is reused instead of faulted in afresh every tick.
+    std::string FGbPage;
+    std::string FPageText;
+    std::string FDecodedText;
+    // What the test panel holds, and whether the box has yet to be given it.
+    std::string FPanelText;
+    bool FPanelStale = false;
     // ---- end of watch cycle members ----
 
     // ---- Link menu members (owned by the link-menu file) ----

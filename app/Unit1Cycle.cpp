@@ -5,8 +5,11 @@
 #include <QTimer>
 #include <algorithm>
 
+#include "app/CharRefs.h"
+#include "app/GbPage.h"
 #include "app/LcgRandom.h"
 #include "app/Markup.h"
+#include "app/PageCharset.h"
 #include "app/PromptFile.h"
 #include "app/TargetMatch.h"
 #include "app/Unit1.h"
@@ -80,8 +83,7 @@ void TForm1::RunWatchCycle() {
         return;
 
     const std::string& url = FState.Sites[static_cast<size_t>(FState.SiteCursor)].Url;
-    ui->Memo1->clear();
-    ui->Memo1->setPlainText(PanelText(rtl::Gb("以下为监控得到的代码->") + url + "\r\n"));
+    SetTestPanel(rtl::Gb("以下为监控得到的代码->") + url + "\r\n");
 
     try {
         FetchAndMatch(promptFile, promptCount);
@@ -108,10 +110,19 @@ bool TForm1::ChooseNextSite() {
 void TForm1::FetchAndMatch(const std::string& promptFile, int32_t promptCount) {
     const size_t siteIndex = static_cast<size_t>(FState.SiteCursor);
     const FetchAddress address = SplitUrlPort(FState.Sites[siteIndex].Url);
-    std::string page = FetchPage(address.Url, address.Port);
+    const std::string& body = FetchPage(address.Url, address.Port);
     SetStatusText(1, rtl::Gb("正在连接:") + FState.Sites[siteIndex].Name + "...");
-    AppendToTestPanel(page);
-    page = StripMarkup(page);
+    // From here on the page is GB18030 text, whatever it was written in: the
+    // test panel shows it legibly and nicknames (GB bytes) can match it.
+    const TPageCharset charset = DecidePageCharset(NMHTTP1->ContentType(), body);
+    const std::string* page = &body;
+    if (!IsGbEncoding(charset.Encoding)) {
+        ConvertPageToGb(charset.Encoding, body, FGbPage);
+        page = &FGbPage;
+    }
+    AppendToTestPanel(*page);
+    StripMarkup(*page, FPageText);
+    const bool hasReferences = DecodeCharRefs(FPageText, FDecodedText);
 
     // One draw per cycle, found or not, so the prompt sequence depends only on
     // how many cycles got this far.
@@ -120,12 +131,27 @@ void TForm1::FetchAndMatch(const std::string& promptFile, int32_t promptCount) {
     const int32_t promptIndex = random.Random(promptCount);
     FRandomSeed = random.Seed();
 
+    // A nickname counts in the text as it stands or with its character
+    // references decoded; all of them are looked for in one walk over each.
+    std::vector<std::string_view> names(FState.Targets.size());
+    for (size_t i = 0; i < names.size(); ++i)
+        if (FState.Targets[i].Selected != 0)
+            names[i] = FState.Targets[i].Name;
+    std::vector<bool> present;
+    TSearchText text(FPageText);
+    FindNames(text, names, present);
+    if (hasReferences) {
+        TSearchText decoded(FDecodedText);
+        FindNames(decoded, names, present);
+    }
+    // Names are copied by the alert, and a target deselected while an earlier
+    // box was open raises no box of its own.
     for (int i = 0; i <= MaxTargetIndex; ++i)
-        if (TargetPresent(FState.Targets[static_cast<size_t>(i)], page))
+        if (present[static_cast<size_t>(i)] && FState.Targets[static_cast<size_t>(i)].Selected != 0)
             AlertTarget(i, promptFile, promptIndex);
 }
 
-std::string TForm1::FetchPage(const std::string& url, int32_t port) {
+const std::string& TForm1::FetchPage(const std::string& url, int32_t port) {
     if (!NMHTTP1)
         throw rtl::Exception("No page fetcher");
     NMHTTP1->InputFileMode = false;
@@ -136,6 +162,7 @@ std::string TForm1::FetchPage(const std::string& url, int32_t port) {
     NMHTTP1->TimeOut = bound;
     NMHTTP1->MaxBodyLength = MaxPageLength;
     NMHTTP1->MaxHeaderLength = MaxHeaderLength;
+    NMHTTP1->DecodeContent = true;
 
     // The session's time-out restarts with every chunk, so a server that
     // dribbles a byte now and then would hold the cycle forever; this bounds
@@ -208,10 +235,32 @@ void TForm1::FailCycle() {
     Timer1->SetInterval(FState.IntervalSeconds * 1000);
 }
 
+// Laying out a large page in the text box costs many times its fetch, so the
+// panel's text is only kept while the panel is hidden and put into the box
+// when the user shows it.
+void TForm1::SetTestPanel(const std::string& gbText) {
+    FPanelText = gbText;
+    FPanelStale = ui->Memo1->isHidden();
+    if (!FPanelStale)
+        ui->Memo1->setPlainText(PanelText(gbText));
+}
+
 void TForm1::AppendToTestPanel(const std::string& gbText) {
+    FPanelText += gbText;
+    if (ui->Memo1->isHidden()) {
+        FPanelStale = true;
+        return;
+    }
     QTextCursor end(ui->Memo1->document());
     end.movePosition(QTextCursor::End);
     end.insertText(PanelText(gbText));
+}
+
+void TForm1::ShowTestPanelText() {
+    if (!FPanelStale)
+        return;
+    ui->Memo1->setPlainText(PanelText(FPanelText));
+    FPanelStale = false;
 }
 
 }  // namespace app

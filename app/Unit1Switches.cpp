@@ -75,6 +75,7 @@ void TForm1::N4Click() {
 void TForm1::T1Click() {
     ui->Memo1->setVisible(ui->Memo1->isHidden());
     if (!ui->Memo1->isHidden()) {
+        ShowTestPanelText();
         ui->T1->setText(QString::fromUtf8("隐藏测试结果(&V)"));
         ui->GroupBox3->hide();
     } else {

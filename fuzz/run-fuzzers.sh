@@ -28,9 +28,14 @@ declare -A max_len=(
     [prompt_file]=8192
     [url_encode]=4096
     [uu_encode]=1024
+    [chunked]=4096
+    [page_charset]=4096
+    [char_refs]=1024
+    [char_match]=512
 )
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(profile_file http_header parse_url markup prompt_file url_encode uu_encode)
+[ ${#targets[@]} -eq 0 ] && targets=(profile_file http_header parse_url markup prompt_file url_encode
+    uu_encode chunked page_charset char_refs char_match)
 
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "net/BodyDecoder.h"
 #include "net/NMURL.h"
 #include "net/NMUUE.h"
 #include "rtl/IntConv.h"
@@ -450,6 +451,23 @@ void TNMHTTP::TakeHeaderValue(const std::string& line) {
     }
 }
 
+void TNMHTTP::TakeCodingValue(const std::string& line) {
+    // These names are matched as browsers match them: up to the colon, in any
+    // case, with or without a blank after the colon.
+    const size_t colon = line.find(':');
+    if (colon == std::string::npos)
+        return;
+    const std::string name = UpperCase(TrimBlanks(line.substr(0, colon)));
+    const std::string value = TrimBlanks(WithoutLineEnd(line.substr(colon + 1)));
+    const auto join = [&value](std::string& list) { list += list.empty() ? value : "," + value; };
+    if (name == "TRANSFER-ENCODING")
+        join(FTransferEncoding);
+    else if (name == "CONTENT-ENCODING")
+        join(FContentEncoding);
+    else if (name == "CONTENT-TYPE")
+        FContentType = value;
+}
+
 void TNMHTTP::ReadHeaderLines(const std::function<void(const std::string&)>& Keep) {
     // Checked before a line is kept, so the kept header never passes the bound.
     size_t length = 0;
@@ -471,6 +489,7 @@ void TNMHTTP::ReadHeaderLines(const std::function<void(const std::string&)>& Kee
         ReadLn(line);
         within(line);
         TakeHeaderValue(line);
+        TakeCodingValue(line);
         Keep(line);
         if (line.empty() || line == "\n" || line == "\r\n")
             break;
@@ -482,6 +501,9 @@ void TNMHTTP::ReadResponseHeader() {
     FContentLength = -1;
     FReceivedCookie.clear();
     FLocationSeen = false;
+    FTransferEncoding.clear();
+    FContentEncoding.clear();
+    FContentType.clear();
     if (!OutputFileMode) {
         Header.clear();
         ReadHeaderLines([this](const std::string& line) { Header += line; });
@@ -496,7 +518,42 @@ void TNMHTTP::ReadResponseHeader() {
         throw rtl::EInOutError("Cannot write file " + Header);
 }
 
+void TNMHTTP::CaptureDecoded() {
+    if (InputFileMode) {
+        std::ofstream file(Body, std::ios::binary | std::ios::trunc);
+        if (!file)
+            throw rtl::EInOutError("Cannot create file " + Body);
+        TBodyDecoder decoder(FTransferEncoding, FContentEncoding,
+                             [&file](const char* data, size_t size) {
+                                 file.write(data, static_cast<std::streamsize>(size));
+                                 return static_cast<bool>(file);
+                             });
+        CaptureBlocks(
+            [&decoder](const char* data, size_t size) { return decoder.Put(data, size); });
+        decoder.Finish();
+        file.close();
+        if (!file)
+            throw rtl::EInOutError("Cannot write file " + Body);
+        return;
+    }
+    std::string().swap(Body);
+    // The decoded body is bounded like the raw one: a small compressed body
+    // that inflates without end stops at the bound.
+    const size_t bound = MaxBodyLength >= 0 ? static_cast<size_t>(MaxBodyLength) : SIZE_MAX;
+    TBodyDecoder decoder(FTransferEncoding, FContentEncoding,
+                         [this, bound](const char* data, size_t size) {
+                             Body.append(data, std::min(size, bound - Body.size()));
+                             return Body.size() < bound;
+                         });
+    CaptureBlocks([&decoder](const char* data, size_t size) { return decoder.Put(data, size); });
+    decoder.Finish();
+}
+
 void TNMHTTP::CaptureBody() {
+    if (DecodeContent && TBodyDecoder(FTransferEncoding, FContentEncoding, {}).Active()) {
+        CaptureDecoded();
+        return;
+    }
     if (InputFileMode) {
         CaptureFile(Body);
         return;

@@ -84,6 +84,15 @@ public:
     // empty or malformed word before connecting.
     std::string CustomMethodWord;
 
+    // True: the body is decoded as the response announces it, so Body holds
+    // the page itself: "Transfer-Encoding: chunked" is unchunked (the body then
+    // ends at its last chunk) and the "Content-Encoding" gzip, x-gzip and
+    // deflate are inflated. MaxBodyLength bounds the decoded body. False keeps
+    // the bytes as received. The request is the same either way.
+    bool DecodeContent = false;
+    // The value of the last response's Content-Type line, empty when it had none.
+    const std::string& ContentType() const { return FContentType; }
+
     // The expected body length from the response's Content-Length line; 0 when
     // there is none (or it does not fit in 32 bits).
     int32_t BytesTotal = 0;
@@ -148,6 +157,8 @@ private:
     void CaptureBody();
     void ReadHeaderLines(const std::function<void(const std::string&)>& Keep);
     void TakeHeaderValue(const std::string& Line);
+    void TakeCodingValue(const std::string& Line);
+    void CaptureDecoded();
     std::string MethodWord() const;
 
     std::unique_ptr<THeaderInfo> FHeaderInfo;
@@ -167,6 +178,11 @@ private:
     bool FBusy = false;
     // The Content-Length of the current response, wider than BytesTotal.
     int64_t FContentLength = -1;
+    // What the current response says about its body: lists joined over
+    // repeated lines, the last Content-Type.
+    std::string FTransferEncoding;
+    std::string FContentEncoding;
+    std::string FContentType;
 };
 
 }  // namespace net

@@ -156,6 +156,10 @@ protected:
     // Sends Length bytes from Buffer, waiting for writability while the peer
     // does not drain, so the time-out and a cancel reach the loop.
     void SendBytes(const char* Buffer, size_t Length);
+    // Receives until the peer closes, Store returns false, or the session is
+    // cancelled (EAbortError "Socket capture aborted"); every block received
+    // goes to Store as it arrives, for a capture that transforms the bytes.
+    void CaptureBlocks(const std::function<bool(const char*, size_t)>& Store);
     // True while the component is being destroyed: no events are raised.
     bool Destroying() const { return FDestroying; }
 

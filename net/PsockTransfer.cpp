@@ -395,6 +395,21 @@ void TPowersock::CaptureString(std::string& Text, int32_t MaxLength) {
     }
 }
 
+void TPowersock::CaptureBlocks(const std::function<bool(const char*, size_t)>& Store) {
+    ReportStatus(8, "Capture String");
+    BytesRecvd = 0;
+    TimerOn();
+    TTimerGuard guard(*this);
+    bool more = true;
+    ReceiveUntilClosed(
+        [&more] { return more; },
+        [&more, &Store](const char* data, size_t size) { more = Store(data, size); });
+    if (Canceled) {
+        Canceled = false;
+        throw EAbortError("Socket capture aborted");
+    }
+}
+
 TSocket TPowersock::Accept() {
     ReportStatus(4, "Accepting");
     while (!EventDone && !Canceled)

@@ -2,7 +2,10 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <map>
+#include <memory>
 #include <stdexcept>
 
 namespace rtl {
@@ -21,8 +24,9 @@ public:
     Converter(const Converter&) = delete;
     Converter& operator=(const Converter&) = delete;
 
-    // Converts all of input; an undecodable byte is replaced by `replacement` and skipped.
-    std::string Convert(std::string_view input, std::string_view replacement) {
+    // Converts all of input; an undecodable byte (or unit of `skip` bytes) is
+    // replaced by `replacement` and skipped.
+    std::string Convert(std::string_view input, std::string_view replacement, size_t skip = 1) {
         iconv(FHandle, nullptr, nullptr, nullptr, nullptr);
         std::string output;
         output.resize(input.size() * 2 + 16);
@@ -43,8 +47,9 @@ public:
                 written += replacement.size();
                 if (output.size() < written + 16)
                     output.resize(written * 2 + 16);
-                ++in;
-                --inLeft;
+                const size_t skipped = std::min(skip, inLeft);
+                in += skipped;
+                inLeft -= skipped;
             }
         }
         output.resize(written);
@@ -69,6 +74,14 @@ std::string ToGb(const QString& text) {
 std::string Gb(std::string_view utf8) {
     static Converter encoder("GB18030", "UTF-8");
     return encoder.Convert(utf8, "?");
+}
+
+std::string GbFromCharset(const char* charset, std::string_view text, size_t unit) {
+    static std::map<std::string, std::unique_ptr<Converter>> converters;
+    std::unique_ptr<Converter>& converter = converters[charset];
+    if (!converter)
+        converter = std::make_unique<Converter>("GB18030", charset);
+    return converter->Convert(text, "\x84\x31\xA4\x37", unit);
 }
 
 }  // namespace rtl

@@ -19,4 +19,10 @@ std::string ToGb(const QString& text);
 // A UTF-8 literal of the source code (the program's own Chinese texts) as GB bytes.
 std::string Gb(std::string_view utf8);
 
+// Text in the charset iconv knows by that name -> GB18030 bytes. Every byte
+// that does not start a valid character there (every unit of `unit` bytes, for
+// a fixed-width charset such as UTF-32LE) becomes one U+FFFD (GB18030
+// 84 31 A4 37). Raises std::runtime_error when iconv does not know the name.
+std::string GbFromCharset(const char* charset, std::string_view text, size_t unit = 1);
+
 }  // namespace rtl

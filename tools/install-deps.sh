@@ -7,7 +7,7 @@ packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libsndfile1-dev libasound2-dev
+    libsndfile1-dev libasound2-dev zlib1g-dev
     nginx-light curl python3 strace
     xvfb xauth xdotool xclip x11-apps fonts-wqy-microhei
     clang libclang-rt-14-dev

@@ -1,8 +1,9 @@
-// One whole watch cycle (fetch, test panel, stripping, 100 targets matched,
-// alerts answered by the fake desktop) against the fetch of the same 1 MiB page
-// alone, both from the same nginx in the same run.
+// One whole watch cycle (fetch, charset, test panel, stripping, references,
+// 100 targets matched, alerts answered by the fake desktop) against the fetch
+// of the same 1 MiB page alone, for a GB2312 page and for the same page in
+// UTF-8, all from the same nginx in the same run: the rounds interleave the
+// four measurements, and each ratio is taken within one round.
 #include <QApplication>
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,7 +11,9 @@
 #include <vector>
 
 #include "app/Unit1.h"
+#include "bench/net/SideBySide.h"
 #include "net/NMHttp.h"
+#include "rtl/GbText.h"
 #include "tests/support/FakeDesktopServices.h"
 #include "tests/support/NginxFixture.h"
 #include "tests/support/TestSupport.h"
@@ -18,27 +21,39 @@
 namespace {
 using Clock = std::chrono::steady_clock;
 
+// Chinese nicknames (UTF-8 source text); the first ten of the hundred targets
+// are on the page.
 std::string Nick(int i) {
-    return "nick" + std::to_string(1000 + i);
+    static const char* const Family[] = {"小", "王", "李", "张", "陈",
+                                         "林", "燕", "星", "月", "云"};
+    return std::string(Family[i % 10]) + "燕子" + std::to_string(1000 + i);
 }
 
-// About 1 MiB of table rows; the first ten of the hundred targets are on it.
+// About 1 MiB of table rows in UTF-8: names, a room text and a time each.
 std::string MakePage() {
-    std::string page = "<html><body><table>\n";
+    std::string page = "<html><head><title>聊天室</title></head><body><table>\n";
     int row = 0;
     while (page.size() < (size_t{1} << 20)) {
-        const std::string name = row < 10 ? Nick(row) : "guest" + std::to_string(row);
+        const std::string name = row < 10 ? Nick(row) : "游客" + std::to_string(row);
         page += "<tr><td><a href=\"u?id=" + std::to_string(row) + "\">" + name +
-                "</a></td><td>20:" + std::to_string(row % 60) + "</td></tr>\n";
+                "</a></td><td>在线 20:" + std::to_string(row % 60) + "</td></tr>\n";
         ++row;
     }
     return page + "</table></body></html>\n";
 }
 
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+double Seconds(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
 }
+
+struct Variant {
+    const char* Name;
+    std::string Url;
+    std::unique_ptr<testsupport::TempFolder> Folder;
+    std::unique_ptr<app::TForm1> Form;
+    std::vector<double> Fetches, Cycles, Ratios;
+    size_t Bytes = 0;
+};
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -47,50 +62,69 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
 
     testsupport::NginxFixture nginx;
-    const std::string page = MakePage();
-    nginx.AddFile("who.html", page);
+    const std::string utf8 = MakePage();
+    nginx.AddFile("gb/who.html", rtl::Gb(utf8));
+    nginx.AddFile("utf8/who.html", utf8);
+    nginx.AddLocation("/gb/", "charset gb2312;");
+    nginx.AddLocation("/utf8/", "charset utf-8;");
     nginx.Start();
-    const std::string url = nginx.Url("/who.html");
-
-    testsupport::TempFolder folder;
-    testsupport::WriteFile(folder.File("Message.ini"), " is here\r\n");
-    std::string ini = "[TargetObj]\r\n";
-    for (int i = 0; i < 100; ++i)
-        ini += "Name" + std::to_string(i) + "=" + Nick(i) + "\r\nName" + std::to_string(i) +
-               "ch=1\r\n";
-    ini += "[TargetSite]\r\nSite0=Bench\r\nSite0Url=" + url +
-           "\r\nSite0ch=1\r\n[Setting]\r\nSecond=60\r\nAutoUp=0\r\nSound=0\r\n";
-    testsupport::WriteFile(folder.File("perchly.ini"), ini);
 
     testsupport::FakeDesktopServices desktop;
-    app::WatchState state;
-    app::TForm1 form(state, desktop, folder.Path());
+    app::WatchState gbState, utf8State;
+    Variant variants[] = {{"GB2312", nginx.Url("/gb/who.html"), {}, {}, {}, {}, {}, 0},
+                          {"UTF-8", nginx.Url("/utf8/who.html"), {}, {}, {}, {}, {}, 0}};
+    app::WatchState* states[] = {&gbState, &utf8State};
+    for (int v = 0; v < 2; ++v) {
+        Variant& variant = variants[v];
+        variant.Folder = std::make_unique<testsupport::TempFolder>();
+        testsupport::TempFolder& folder = *variant.Folder;
+        testsupport::WriteFile(folder.File("Message.ini"), " is here\r\n");
+        std::string ini = "[TargetObj]\r\n";
+        for (int i = 0; i < 100; ++i)
+            ini += "Name" + std::to_string(i) + "=" + rtl::Gb(Nick(i)) + "\r\nName" +
+                   std::to_string(i) + "ch=1\r\n";
+        ini += "[TargetSite]\r\nSite0=Bench\r\nSite0Url=" + variant.Url +
+               "\r\nSite0ch=1\r\n[Setting]\r\nSecond=60\r\nAutoUp=0\r\nSound=0\r\n";
+        testsupport::WriteFile(folder.File("perchly.ini"), ini);
+        variant.Form = std::make_unique<app::TForm1>(*states[v], desktop, folder.Path());
+    }
     net::TNMHTTP fetcher;
-    fetcher.MaxBodyLength = form.MaxPageLength;
+    fetcher.MaxBodyLength = variants[0].Form->MaxPageLength;
 
-    const int runs = 15;
-    std::vector<double> cycles, fetches;
-    for (int run = 0; run < runs; ++run) {
-        auto start = Clock::now();
-        fetcher.Port = 80;
-        fetcher.Get(url);
-        fetches.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    const int rounds = 15;
+    for (int round = 0; round < rounds; ++round) {
+        for (Variant& variant : variants) {
+            auto start = Clock::now();
+            fetcher.Port = 80;
+            fetcher.Get(variant.Url);
+            const double fetch = Seconds(start);
+            variant.Bytes = fetcher.Body.size();
 
-        const size_t boxesBefore = desktop.MessageBoxes.size();
-        start = Clock::now();
-        form.Timer1Timer();
-        cycles.push_back(std::chrono::duration<double>(Clock::now() - start).count());
-        if (desktop.MessageBoxes.size() - boxesBefore != 10) {
-            std::fprintf(stderr, "expected 10 alerts per cycle, got %zu (status: %s)\n",
-                         desktop.MessageBoxes.size() - boxesBefore, form.StatusText(1).c_str());
-            return 1;
+            const size_t boxesBefore = desktop.MessageBoxes.size();
+            start = Clock::now();
+            variant.Form->Timer1Timer();
+            const double cycle = Seconds(start);
+            if (desktop.MessageBoxes.size() - boxesBefore != 10) {
+                std::fprintf(stderr, "%s: expected 10 alerts per cycle, got %zu (status: %s)\n",
+                             variant.Name, desktop.MessageBoxes.size() - boxesBefore,
+                             variant.Form->StatusText(1).c_str());
+                return 1;
+            }
+            variant.Fetches.push_back(fetch);
+            variant.Cycles.push_back(cycle);
+            variant.Ratios.push_back(cycle / fetch);
         }
     }
-    const double cycle = Median(cycles), fetch = Median(fetches);
-    std::printf("page: %zu bytes, 100 selected targets, 10 found per cycle, %d runs\n",
-                fetcher.Body.size(), runs);
-    std::printf("fetch alone (median):       %8.2f ms\n", fetch * 1000);
-    std::printf("whole cycle (median):       %8.2f ms\n", cycle * 1000);
-    std::printf("ratio cycle / fetch:        %8.2f\n", cycle / fetch);
+    std::printf("1 MiB page, 100 selected targets, 10 found per cycle, %d interleaved rounds\n",
+                rounds);
+    std::printf("%-8s %9s %14s %14s %22s\n", "page", "bytes", "fetch ms", "cycle ms",
+                "cycle/fetch (range)");
+    for (const Variant& variant : variants) {
+        const bench::TSpread fetch = bench::Spread(variant.Fetches);
+        const bench::TSpread cycle = bench::Spread(variant.Cycles);
+        const bench::TSpread ratio = bench::Spread(variant.Ratios);
+        std::printf("%-8s %9zu %14.2f %14.2f %8.2f (%.2f-%.2f)\n", variant.Name, variant.Bytes,
+                    fetch.Median * 1000, cycle.Median * 1000, ratio.Median, ratio.Low, ratio.High);
+    }
     return 0;
 }

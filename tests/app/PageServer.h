@@ -38,6 +38,8 @@ public:
 
     // The reply for a path: status line, a Content-Type line, the body.
     void SetPage(const std::string& path, const std::string& body, int status = 200);
+    // The whole reply for a path, status line and header included, as given.
+    void SetReply(const std::string& path, const std::string& reply) { FPages[path] = reply; }
     // The reply for paths without a page of their own.
     void SetDefaultPage(const std::string& body) { FDefaultBody = body; }
     // How a path is served (Answer unless set).

@@ -71,7 +71,17 @@ protected:
         Form = std::make_unique<app::TForm1>(State, Desktop, Folder.Path());
     }
 
-    std::string Memo() const { return rtl::ToGb(Form->ui->Memo1->toPlainText()); }
+    // What the test panel shows: opened the way the user opens it (and closed
+    // again when it was closed), since a hidden panel is filled only then.
+    std::string Memo() const {
+        const bool hidden = Form->ui->Memo1->isHidden();
+        if (hidden)
+            Form->T1Click();
+        const std::string text = rtl::ToGb(Form->ui->Memo1->toPlainText());
+        if (hidden)
+            Form->T1Click();
+        return text;
+    }
     std::string Status() const { return Form->StatusText(1); }
     bool RowSelected(int row) const { return Form->ui->ListBox2->item(row)->isSelected(); }
     std::vector<std::string> BoxTexts() const {
