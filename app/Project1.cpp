@@ -7,14 +7,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 #include "app/About.h"
+#include "app/BringToFront.h"
 #include "app/QtDesktopServices.h"
+#include "app/SingleInstance.h"
+#include "app/Startup.h"
+#include "app/Translation.h"
+#include "app/TrayIcon.h"
 #include "app/Unit1.h"
 #include "app/Unit2.h"
 #include "app/WatchState.h"
 #include "rtl/ErrorReport.h"
-#include "rtl/ExePath.h"
 #include "rtl/GbText.h"
 
 namespace {
@@ -61,6 +66,9 @@ int main(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName("Perchly");
+    // Ties the windows to the installed desktop entry (its name and icon).
+    QGuiApplication::setDesktopFileName(PERCHLY_APP_ID);
+    app::LoadQtChinese(application);
     // No display name: the platform would append it to every window title, and
     // the alert box's caption must read exactly as composed.
 
@@ -70,9 +78,17 @@ int main(int argc, char** argv) {
         box.exec();
     });
 
+    const std::optional<rtl::FileFolders> folders = app::PrepareFileFolders();
+    if (!folders)
+        return 1;
+    app::TSingleInstance instance(*folders);
+    if (const std::optional<int> status = app::ClaimFolderOrHandOver(instance, *folders))
+        return *status;
+
     static app::WatchState state;
     app::QtDesktopServices desktop;
-    app::TForm1 form1(state, desktop, rtl::ExeFolder());
+    app::TForm1 form1(state, desktop, *folders);
+    instance.OnShowRequest = [&form1] { app::BringToFront(form1); };
     // The start-up copies of the two dialogs stay hidden; the menu commands show
     // fresh ones, so each opening starts from the current state.
     app::TForm2 form2(&form1, state,
@@ -88,6 +104,10 @@ int main(int argc, char** argv) {
             form1.close();
         });
     }
+
+    std::unique_ptr<app::TTrayIcon> tray;
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        tray = std::make_unique<app::TTrayIcon>(form1);
 
     form1.show();
     // The main window's close ends the program; a failed save keeps it open.
