@@ -11,6 +11,7 @@
 
 #include "app/About.h"
 #include "app/BringToFront.h"
+#include "app/ImageList.h"
 #include "app/QtDesktopServices.h"
 #include "app/SingleInstance.h"
 #include "app/Startup.h"
@@ -66,11 +67,13 @@ int main(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName("Perchly");
-    // Ties the windows to the installed desktop entry (its name and icon).
-    QGuiApplication::setDesktopFileName(PERCHLY_APP_ID);
-    app::LoadQtChinese(application);
     // No display name: the platform would append it to every window title, and
     // the alert box's caption must read exactly as composed.
+
+    // Ties the windows to the installed desktop entry (its name and icon).
+    QGuiApplication::setDesktopFileName(PERCHLY_APP_ID);
+    QApplication::setWindowIcon(app::WindowIcon());
+    app::LoadQtChinese(application);
 
     rtl::SetErrorReporter([](const std::string& message) {
         QMessageBox box(QMessageBox::Critical, QApplication::applicationName(),

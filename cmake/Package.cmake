@@ -7,12 +7,11 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "The Perchly developers")
 set(CPACK_PACKAGE_CONTACT "The Perchly developers <feedback@perchly.example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "watch web chat rooms for the people you care about")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Perchly watches public web chat-room pages for the arrival of the people you\n"
     "care about. It fetches one listed page per tick, strips the mark-up and looks\n"
-    "for every selected nickname; a hit plays a sound and shows a box that names\n"
+    "for every selected nickname. A hit plays a sound and shows a box that names\n"
     "the person. The user interface is Chinese.")
-string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
