@@ -16,9 +16,10 @@ void Raise(QWidget& window) {
 
 }  // namespace
 
-void BringToFront(QWidget& window) {
-    Raise(window);
-    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != &window)
+void BringToFront(QWidget* window) {
+    if (window != nullptr)
+        Raise(*window);
+    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr && modal != window)
         Raise(*modal);
 }
 

@@ -2,6 +2,7 @@
 #include <unistd.h>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
@@ -88,10 +89,14 @@ int main(int argc, char** argv) {
     if (const std::optional<int> status = app::ClaimFolderOrHandOver(instance, *folders))
         return *status;
 
+    // A start while the window is still being built (its leap-day greeting is
+    // open) raises that box; the window itself once it is there.
+    QPointer<QWidget> mainWindow;
+    instance.OnShowRequest = [&mainWindow] { app::BringToFront(mainWindow); };
     static app::WatchState state;
     app::QtDesktopServices desktop;
     app::TForm1 form1(state, desktop, *folders);
-    instance.OnShowRequest = [&form1] { app::BringToFront(form1); };
+    mainWindow = &form1;
     // The start-up copies of the two dialogs stay hidden; the menu commands show
     // fresh ones, so each opening starts from the current state.
     app::TForm2 form2(&form1, state,

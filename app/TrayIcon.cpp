@@ -38,7 +38,7 @@ TTrayIcon::TTrayIcon(TForm1& form) : FForm(form) {
     FMenu.setFont(form.font());
 
     auto run = [](auto handler) { return [handler] { rtl::SafeCall(handler); }; };
-    connect(FShowWindow, &QAction::triggered, this, [this] { BringToFront(FForm); });
+    connect(FShowWindow, &QAction::triggered, this, [this] { BringToFront(&FForm); });
     connect(FStart, &QAction::triggered, this, run([this] { FForm.mnuTrayPauseClick(); }));
     connect(FPause, &QAction::triggered, this, run([this] { FForm.mnuTrayPauseClick(); }));
     connect(FSoundOn, &QAction::triggered, this, run([this] { FForm.mnuTraySoundClick(); }));
@@ -48,7 +48,7 @@ TTrayIcon::TTrayIcon(TForm1& form) : FForm(form) {
     connect(&FIcon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
-                    BringToFront(FForm);
+                    BringToFront(&FForm);
             });
 
     FIcon.setContextMenu(&FMenu);
