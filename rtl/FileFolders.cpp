@@ -120,7 +120,9 @@ FileFolders LocateFiles(const FolderEnvironment& environment) {
     else if (IsAbsolute(environment.Home))
         folders.Settings = WithSlash(environment.Home) + ".config/perchly/";
     else
-        throw EInOutError("No home folder to keep the settings in ($HOME is not set)");
+        throw EInOutError(
+            "No folder to keep the settings in: neither $XDG_CONFIG_HOME nor $HOME is an "
+            "absolute path");
 
     const std::string beside =
         WithSlash(fs::path(exeFolder + "../share/perchly").lexically_normal().string());
