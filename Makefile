@@ -65,3 +65,14 @@ soak: deps
 	cmake -S . -B $(SOAK_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPERCHLY_TESTS=ON
 	cmake --build $(SOAK_DIR) -j $(JOBS) --target watch_soak
 	tools/soak.sh $(SOAK_DIR)
+
+# The Debian package: build/package/perchly_<version>_<arch>.deb, from a release
+# build of its own with Debian's hardening flags, packed by CPack.
+PACKAGE_DIR := $(BUILD_DIR)/package
+.PHONY: package
+package: deps
+	cmake -S . -B $(PACKAGE_DIR) -DCMAKE_BUILD_TYPE=Release -DPERCHLY_TESTS=OFF \
+		-DCMAKE_CXX_FLAGS="$$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CXXFLAGS) $$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get CPPFLAGS)" \
+		-DCMAKE_EXE_LINKER_FLAGS="$$(DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get LDFLAGS)"
+	cmake --build $(PACKAGE_DIR) -j $(JOBS)
+	cd $(PACKAGE_DIR) && cpack -G DEB

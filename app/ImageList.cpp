@@ -5,6 +5,8 @@
 #include <QPainterPath>
 #include <map>
 
+#include "app/BirdArt.h"
+
 namespace app {
 namespace {
 
@@ -162,23 +164,12 @@ QPixmap BannerPicture() {
 }
 
 QIcon WindowIcon() {
-    QPixmap pixmap = Blank(32, 32);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(QColor(70, 110, 170));
-    p.setPen(QPen(QColor(30, 50, 90), 1));
-    p.drawEllipse(QPointF(14, 18), 10, 8);
-    p.drawEllipse(QPointF(23, 11), 5.5, 5.5);
-    p.setBrush(QColor(240, 160, 40));
-    QPainterPath beak;
-    beak.moveTo(28, 9);
-    beak.lineTo(31, 12);
-    beak.lineTo(27.5, 13);
-    beak.closeSubpath();
-    p.drawPath(beak);
-    p.setPen(QPen(QColor(95, 65, 35), 3, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(2, 29), QPointF(30, 27));
-    return QIcon(pixmap);
+    // The bird of the desktop icons, painted at the sizes title bars and task
+    // bars ask for.
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64})
+        icon.addPixmap(QPixmap::fromImage(BirdImage(size)));
+    return icon;
 }
 
 }  // namespace app

@@ -2,19 +2,26 @@
 #include <unistd.h>
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 #include "app/About.h"
+#include "app/BringToFront.h"
+#include "app/ImageList.h"
 #include "app/QtDesktopServices.h"
+#include "app/SingleInstance.h"
+#include "app/Startup.h"
+#include "app/Translation.h"
+#include "app/TrayIcon.h"
 #include "app/Unit1.h"
 #include "app/Unit2.h"
 #include "app/WatchState.h"
 #include "rtl/ErrorReport.h"
-#include "rtl/ExePath.h"
 #include "rtl/GbText.h"
 
 namespace {
@@ -64,15 +71,32 @@ int main(int argc, char** argv) {
     // No display name: the platform would append it to every window title, and
     // the alert box's caption must read exactly as composed.
 
+    // Ties the windows to the installed desktop entry (its name and icon).
+    QGuiApplication::setDesktopFileName(PERCHLY_APP_ID);
+    QApplication::setWindowIcon(app::WindowIcon());
+    app::LoadQtChinese(application);
+
     rtl::SetErrorReporter([](const std::string& message) {
         QMessageBox box(QMessageBox::Critical, QApplication::applicationName(),
                         rtl::FromGb(message), QMessageBox::Ok, QApplication::activeWindow());
         box.exec();
     });
 
+    const std::optional<rtl::FileFolders> folders = app::PrepareFileFolders();
+    if (!folders)
+        return 1;
+    app::TSingleInstance instance(*folders);
+    if (const std::optional<int> status = app::ClaimFolderOrHandOver(instance, *folders))
+        return *status;
+
+    // A start while the window is still being built (its leap-day greeting is
+    // open) raises that box; the window itself once it is there.
+    QPointer<QWidget> mainWindow;
+    instance.OnShowRequest = [&mainWindow] { app::BringToFront(mainWindow); };
     static app::WatchState state;
     app::QtDesktopServices desktop;
-    app::TForm1 form1(state, desktop, rtl::ExeFolder());
+    app::TForm1 form1(state, desktop, *folders);
+    mainWindow = &form1;
     // The start-up copies of the two dialogs stay hidden; the menu commands show
     // fresh ones, so each opening starts from the current state.
     app::TForm2 form2(&form1, state,
@@ -88,6 +112,10 @@ int main(int argc, char** argv) {
             form1.close();
         });
     }
+
+    std::unique_ptr<app::TTrayIcon> tray;
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        tray = std::make_unique<app::TTrayIcon>(form1);
 
     form1.show();
     // The main window's close ends the program; a failed save keeps it open.

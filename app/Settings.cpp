@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include "rtl/FileFolders.h"
 #include "rtl/IntConv.h"
 #include "rtl/ProfileFile.h"
 
@@ -34,7 +35,7 @@ std::string SiteFlagKey(int n) {
 }  // namespace
 
 std::string SettingsFileName(const std::string& folder) {
-    return folder + "perchly.ini";
+    return rtl::PortableFolders(folder).SettingsFile();
 }
 
 StartupSwitches LoadSettings(const std::string& fileName, WatchState& state) {

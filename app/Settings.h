@@ -6,7 +6,8 @@
 
 namespace app {
 
-// The settings file beside the executable; folder ends with '/'.
+// The settings file in a folder that holds all the program's files (a portable
+// copy); folder ends with '/'.
 std::string SettingsFileName(const std::string& folder);
 
 // The two switches that the load reads but that live outside WatchState: start

@@ -50,13 +50,18 @@ QWidget* MouseTarget(QWidget* widget) {
 
 }  // namespace
 
-TForm1::TForm1(WatchState& state, DesktopServices& desktop, std::string folder, QWidget* parent)
+TForm1::TForm1(WatchState& state, DesktopServices& desktop, const std::string& folder,
+               QWidget* parent)
+    : TForm1(state, desktop, rtl::PortableFolders(folder), parent) {}
+
+TForm1::TForm1(WatchState& state, DesktopServices& desktop, rtl::FileFolders folders,
+               QWidget* parent)
     : QMainWindow(parent),
       ui(std::make_unique<Ui::TForm1>()),
       Timer1(std::make_unique<TTimer>()),
       FState(state),
       FDesktop(desktop),
-      FFolder(std::move(folder)) {
+      FFolders(std::move(folders)) {
     ui->setupUi(this);
     // The watch timer runs with a 10-second interval from the moment the window is
     // built; the load then sets its real state.
@@ -106,10 +111,6 @@ TForm1::~TForm1() = default;
 
 void TForm1::TNMHTTPDeleter::operator()(net::TNMHTTP* client) const {
     delete client;
-}
-
-std::string TForm1::SettingsFile() const {
-    return SettingsFileName(FFolder);
 }
 
 void TForm1::ApplyWindowFont() {
@@ -264,6 +265,8 @@ void TForm1::ShowSoundState() {
         SetStatusText(0, rtl::Gb("声音关闭"));
         ui->mnuTraySound->setIcon(MenuIcon(MenuImage::SoundOff));
     }
+    if (OnStateShown)
+        OnStateShown();
 }
 
 bool TForm1::FormClose() {

@@ -10,6 +10,7 @@
 #include "app/DesktopServices.h"
 #include "app/Timer.h"
 #include "app/WatchState.h"
+#include "rtl/FileFolders.h"
 
 class QAction;
 class QComboBox;
@@ -36,9 +37,12 @@ class TForm1 : public QMainWindow {
     Q_OBJECT
 
 public:
-    // folder is where perchly.ini, Message.ini and Perchly.wav live, with a
-    // trailing '/'. The constructor builds the window and runs FormCreate.
-    TForm1(WatchState& state, DesktopServices& desktop, std::string folder,
+    // folders says where perchly.ini, Message.ini and Perchly.wav live. The
+    // constructor builds the window and runs FormCreate.
+    TForm1(WatchState& state, DesktopServices& desktop, rtl::FileFolders folders,
+           QWidget* parent = nullptr);
+    // All three files in one folder (with a trailing '/'), as a portable copy keeps them.
+    TForm1(WatchState& state, DesktopServices& desktop, const std::string& folder,
            QWidget* parent = nullptr);
     ~TForm1() override;
     TForm1(const TForm1&) = delete;
@@ -67,8 +71,10 @@ public:
 
     WatchState& State() { return FState; }
     DesktopServices& Desktop() { return FDesktop; }
-    const std::string& Folder() const { return FFolder; }
-    std::string SettingsFile() const;
+    const rtl::FileFolders& Folders() const { return FFolders; }
+    std::string SettingsFile() const { return FFolders.SettingsFile(); }
+    std::string MessageFile() const { return FFolders.MessageFile(); }
+    std::string SoundFile() const { return FFolders.SoundFile(); }
 
     // Status panels: 0 sound state, 1 progress and hints, 2 monitoring state. GB text.
     void SetStatusText(int panel, const std::string& gbText);
@@ -98,6 +104,12 @@ public:
     void mnuTrayExitClick();
     void StatusBar1MouseDown(int x);
     void PopupMenu1Popup();
+    // Whether status panel 2 shows monitoring as running. Alert boxes and the
+    // dialogs stop Timer1 for a while without changing it.
+    bool MonitoringShown() const;
+    // Raised after the monitoring or the sound state shown in the status bar
+    // has changed (the tray icon follows it).
+    std::function<void()> OnStateShown;
 
     // Link menu and prompt file (Unit1Links.cpp).
     void mnuTray4Click();
@@ -158,7 +170,7 @@ private:
 
     WatchState& FState;
     DesktopServices& FDesktop;
-    std::string FFolder;
+    rtl::FileFolders FFolders;
     std::map<QObject*, std::function<void(int)>> FMouseMoveHandlers;
     std::map<QObject*, std::function<void()>> FClickHandlers;
 

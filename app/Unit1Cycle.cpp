@@ -69,7 +69,7 @@ void TForm1::Timer1Timer() {
 }
 
 void TForm1::RunWatchCycle() {
-    const std::string promptFile = FFolder + "Message.ini";
+    const std::string promptFile = MessageFile();
     int32_t promptCount = 0;
     try {
         promptCount = CountPromptLines(promptFile);
@@ -192,7 +192,7 @@ int32_t TForm1::FetchBound() const {
 void TForm1::AlertTarget(int index, const std::string& promptFile, int32_t promptIndex) {
     const std::string name = FState.Targets[static_cast<size_t>(index)].Name;
     if (FState.SoundOn)
-        FDesktop.PlaySoundSync(FFolder + "Perchly.wav");
+        FDesktop.PlaySoundSync(SoundFile());
     const std::string caption =
         rtl::Gb("目标出现 => ") + name + rtl::Gb("  取消对") + name + rtl::Gb("的监控?");
     const std::string prompt = PickPromptLine(promptFile, promptIndex);

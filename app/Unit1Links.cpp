@@ -24,7 +24,7 @@ void TForm1::mnuTray4Click() {
         ui->mnuTrayQt->removeAction(item);
         item->deleteLater();
     }
-    const std::vector<std::string> captions = ReadLinkCaptions(FFolder + "Message.ini");
+    const std::vector<std::string> captions = ReadLinkCaptions(MessageFile());
     for (size_t tag = 0; tag < captions.size(); ++tag) {
         auto* item = new QAction(rtl::FromGb(captions[tag]), ui->mnuTrayQt);
         item->setData(static_cast<int>(tag));
@@ -43,13 +43,13 @@ void TForm1::Myclick(QObject* sender) {
     if (!isTag)
         return;
     // The file may have lost entries since the menu was built: then nothing opens.
-    const std::optional<std::string> target = LinkTarget(FFolder + "Message.ini", tag);
+    const std::optional<std::string> target = LinkTarget(MessageFile(), tag);
     if (target)
         FDesktop.ShellOpen(this, *target, DesktopServices::ShowMode::Normal);
 }
 
 void TForm1::mnuTrayEditClick() {
-    FDesktop.ShellOpen(this, FFolder + "Message.ini", DesktopServices::ShowMode::Normal);
+    FDesktop.ShellOpen(this, MessageFile(), DesktopServices::ShowMode::Normal);
 }
 
 }  // namespace app

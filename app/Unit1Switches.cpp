@@ -53,6 +53,12 @@ void TForm1::mnuTrayPauseClick() {
         if (ui->N4->isChecked())
             setWindowState(windowState() | Qt::WindowMinimized);
     }
+    if (OnStateShown)
+        OnStateShown();
+}
+
+bool TForm1::MonitoringShown() const {
+    return StatusText(2) == rtl::Gb("正在监控");
 }
 
 void TForm1::mnuTraySoundClick() {

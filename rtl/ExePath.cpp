@@ -16,8 +16,4 @@ std::string ExeFolder() {
     return folder;
 }
 
-std::string FileBesideExe(const std::string& fileName) {
-    return ExeFolder() + fileName;
-}
-
 }  // namespace rtl

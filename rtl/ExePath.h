@@ -4,11 +4,8 @@
 
 namespace rtl {
 
-// Folder of the running executable, with a trailing '/'. The program keeps its
-// settings, prompt file and sound beside itself.
+// Folder of the running executable, with a trailing '/'. Where the program's
+// files live is decided from it by LocateFiles (rtl/FileFolders.h).
 std::string ExeFolder();
-
-// Full path of a file in the executable's folder.
-std::string FileBesideExe(const std::string& fileName);
 
 }  // namespace rtl

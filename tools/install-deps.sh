@@ -11,6 +11,8 @@ packages=(
     nginx-light curl python3 strace
     xvfb xauth xdotool xclip x11-apps fonts-wqy-microhei
     clang libclang-rt-14-dev
+    qt6-translations-l10n
+    dpkg-dev file lintian desktop-file-utils appstream
 )
 
 missing=()

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QIcon>
+#include <QMenu>
+#include <QObject>
+#include <QString>
+#include <QSystemTrayIcon>
+
+class QAction;
+
+namespace app {
+
+class TForm1;
+
+// The icon in the desktop's tray, for desktops that have one: it shows whether
+// monitoring runs (a grey bird with a pause sign when it does not) and whether
+// the sound is on (a struck-out speaker when it is off), in picture and
+// tooltip. A click brings the window back, which matters since resuming
+// minimises it; the menu offers what the banner picture's menu offers, plus
+// showing the window and exit. Create it only where
+// QSystemTrayIcon::isSystemTrayAvailable(); elsewhere nothing changes.
+class TTrayIcon : public QObject {
+public:
+    explicit TTrayIcon(TForm1& form);
+    ~TTrayIcon() override;
+    TTrayIcon(const TTrayIcon&) = delete;
+    TTrayIcon& operator=(const TTrayIcon&) = delete;
+
+    QSystemTrayIcon& Icon() { return FIcon; }
+    QMenu& Menu() { return FMenu; }
+
+    // Follows the state the status bar shows; the window calls it on changes.
+    void ShowState();
+    // Fills in the menu's items for the current state, as before it opens.
+    void PrepareMenu();
+
+    static QIcon StateIcon(bool monitoring, bool soundOn);
+    static QString StateText(bool monitoring, bool soundOn);
+
+private:
+    TForm1& FForm;
+    QMenu FMenu;
+    QSystemTrayIcon FIcon;
+    QAction* FShowWindow = nullptr;
+    QAction* FStart = nullptr;
+    QAction* FPause = nullptr;
+    QAction* FSoundOn = nullptr;
+    QAction* FSoundOff = nullptr;
+    QAction* FExit = nullptr;
+};
+
+}  // namespace app
