@@ -1,5 +1,6 @@
 #include "net/Psock.h"
 
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <cstring>
@@ -315,8 +316,14 @@ void TPowersock::Connect() {
     // Set up before connecting, so a TLS client that cannot be made fails
     // before anything reaches the server.
     FTls.reset();
-    if (UseTls)
+    if (UseTls) {
         FTls = std::make_unique<TTlsChannel>(SocketHandle, Host);
+        // Each TLS write is a record of its own: the request's last record
+        // would otherwise wait for the acknowledgement of the handshake's
+        // last flight, which the server delays (Nagle against delayed ACK).
+        const int noDelay = 1;
+        ws::setsockopt(SocketHandle, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+    }
     if (ws::connect(SocketHandle, RemoteAddress) != 0) {
         std::string text;
         CheckSocketError(WSAEWOULDBLOCK, text);
