@@ -210,6 +210,9 @@ bool TPowersock::DataAvailable() {
     // Handshake bytes are the handshake's to read; it finds a close itself.
     if (FTls && !FTls->Established())
         return ws::recv(SocketHandle, &probe, 1, MSG_PEEK) >= 1;
+    // Bytes OpenSSL or the read-ahead already hold raise no socket event.
+    if (FTls && FTls->Pending())
+        return true;
     try {
         return Receive(&probe, 1, MSG_PEEK) >= 1;
     } catch (const ESockError&) {
