@@ -4,6 +4,7 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <algorithm>
+#include <exception>
 
 #include "app/CharRefs.h"
 #include "app/GbPage.h"
@@ -157,6 +158,7 @@ const std::string& TForm1::FetchPage(const std::string& url, int32_t port) {
     NMHTTP1->InputFileMode = false;
     NMHTTP1->OutputFileMode = false;
     NMHTTP1->ReportLevel = 0;
+    NMHTTP1->SecureEnabled = true;
     NMHTTP1->Port = port;
     const int32_t bound = FetchBound();
     NMHTTP1->TimeOut = bound;
@@ -229,7 +231,17 @@ void TForm1::FailCycle() {
     }
     SetStatusText(1, rtl::Gb("连接失败或出错在:") +
                          FState.Sites[static_cast<size_t>(FState.SiteCursor)].Name);
-    AppendToTestPanel(rtl::Gb("出现异常!") + "\r\n");
+    // The panel says why, so a certificate problem can be told from a refused
+    // connection. Called from the cycle's handler, the failure is still current.
+    std::string reason;
+    try {
+        if (std::current_exception())
+            std::rethrow_exception(std::current_exception());
+    } catch (const std::exception& error) {
+        reason = error.what();
+    } catch (...) {
+    }
+    AppendToTestPanel(rtl::Gb("出现异常!") + "\r\n" + (reason.empty() ? "" : reason + "\r\n"));
     if (FState.IntervalSeconds < 3 || FState.IntervalSeconds > 60)
         FState.IntervalSeconds = 10;
     Timer1->SetInterval(FState.IntervalSeconds * 1000);

@@ -224,7 +224,7 @@ void TNMHTTP::Execute() {
             if (handled)
                 return;
             if (FCurrentURL.find('/') == std::string::npos)
-                FCurrentURL = "http://" + Host + "/" + FCurrentURL;
+                FCurrentURL = PageOfThisServer(FCurrentURL);
         }
         if (code == 401 && OnAuthenticationNeeded)
             OnAuthenticationNeeded(*this);
@@ -235,6 +235,14 @@ void TNMHTTP::Execute() {
         if (++repeats > MaxRedirects)
             throw ESockError("Too many redirects");
     }
+}
+
+std::string TNMHTTP::PageOfThisServer(const std::string& Name) const {
+    if (!UseTls)
+        return "http://" + Host + "/" + Name;
+    // A page of a secure server stays on that server, also on another port.
+    const std::string port = Port == 443 ? "" : ":" + rtl::IntToStr(Port);
+    return "https://" + Host + port + "/" + Name;
 }
 
 void TNMHTTP::ParseURL() {
@@ -258,16 +266,30 @@ void TNMHTTP::ParseURL() {
         FRequestPath.clear();
     }
 
+    // A URL that names a scheme or a host decides whether the request goes
+    // over TLS; a path alone (a relative Location) stays with the scheme,
+    // host and port of the page it came from.
+    if (!SecureEnabled)
+        UseTls = false;
     if (url.find(':') != std::string::npos) {
         const std::string scheme = LowerCase(ExtractField(url, ':', 1));
-        if (scheme == "gopher")
+        UseTls = false;
+        if (scheme == "gopher") {
             Port = 70;
-        else if (scheme == "ftp")
+        } else if (scheme == "ftp") {
             Port = 21;
-        else if (scheme == "https")
-            throw ESockError("HTTP Secure Socket is not supported");
-        else
+        } else if (scheme == "https") {
+            if (!SecureEnabled)
+                throw ESockError("HTTP Secure Socket is not supported");
+            // A proxy would need a tunnel, which this client does not open;
+            // sending the request to the proxy in clear text would be worse.
+            if (!Proxy.empty())
+                throw ESockError("HTTPS through a proxy is not supported");
+            Port = 443;
+            UseTls = true;
+        } else {
             Port = 80;
+        }
     }
 
     std::string hostText;
@@ -275,6 +297,8 @@ void TNMHTTP::ParseURL() {
         hostText = ExtractField(url, '/', 3);
     else if (url[0] != '/')
         hostText = ExtractField(url, '/', 1);
+    if (!hostText.empty() && url.find(':') == std::string::npos)
+        UseTls = false;
 
     if (const size_t colon = hostText.find(':'); colon != std::string::npos) {
         const int32_t port = rtl::StrToInt(ExtractField(hostText, ':', 2));

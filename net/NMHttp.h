@@ -76,6 +76,11 @@ public:
     // request with ESockError "Response header too long", so a server that
     // sends header lines without end cannot exhaust memory.
     int32_t MaxHeaderLength = -1;
+    // True: https URLs are fetched over TLS (port 443 unless the URL names
+    // one), with the server's certificate verified; the request bytes are the
+    // same as for http. False: an https URL is refused with "HTTP Secure
+    // Socket is not supported".
+    bool SecureEnabled = false;
     // How many times one request may be repeated for redirects and other
     // 299..399 replies before it ends with ESockError "Too many redirects".
     int32_t MaxRedirects = 20;
@@ -160,6 +165,9 @@ private:
     void TakeCodingValue(const std::string& Line);
     void CaptureDecoded();
     std::string MethodWord() const;
+    // The URL of a page named without a "/" by a redirect: on the same host,
+    // with the scheme (and, over TLS, the port) of the current request.
+    std::string PageOfThisServer(const std::string& Name) const;
 
     std::unique_ptr<THeaderInfo> FHeaderInfo;
     TExStringList FHeaderList;

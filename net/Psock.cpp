@@ -1,5 +1,6 @@
 #include "net/Psock.h"
 
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 
 #include <cstring>
@@ -206,7 +207,31 @@ bool TPowersock::DataAvailable() {
     // Peeked into a byte of its own: WorkBuffer may hold a chunk being sent
     // while this runs from inside the send's wait.
     char probe;
-    return ws::recv(SocketHandle, &probe, 1, MSG_PEEK) >= 1;
+    // Handshake bytes are the handshake's to read; it finds a close itself.
+    if (FTls && !FTls->Established())
+        return ws::recv(SocketHandle, &probe, 1, MSG_PEEK) >= 1;
+    // Bytes OpenSSL or the read-ahead already hold raise no socket event.
+    if (FTls && FTls->Pending())
+        return true;
+    try {
+        return Receive(&probe, 1, MSG_PEEK) >= 1;
+    } catch (const ESockError&) {
+        // A broken TLS stream: left for the reader, which reports it, rather
+        // than closed as if the page had simply ended.
+        return true;
+    }
+}
+
+int TPowersock::Receive(char* Buffer, int Length, int Flags) {
+    if (!FTls)
+        return ws::recv(SocketHandle, Buffer, Length, Flags);
+    return FTls->Receive(Buffer, Length, (Flags & MSG_PEEK) != 0);
+}
+
+int TPowersock::Transmit(const char* Buffer, int Length) {
+    if (!FTls)
+        return ws::send(SocketHandle, Buffer, Length, 0);
+    return FTls->Send(Buffer, Length);
 }
 
 void TPowersock::ResolveHost() {
@@ -290,6 +315,18 @@ void TPowersock::Connect() {
     RemoteAddress.sin_port = ws::htons(static_cast<uint16_t>(port & 0xFFFF));
     EventDone = false;
     EventOK = true;
+    FCloseError = 0;
+    // Set up before connecting, so a TLS client that cannot be made fails
+    // before anything reaches the server.
+    FTls.reset();
+    if (UseTls) {
+        FTls = std::make_unique<TTlsChannel>(SocketHandle, Host);
+        // Each TLS write is a record of its own: the request's last record
+        // would otherwise wait for the acknowledgement of the handshake's
+        // last flight, which the server delays (Nagle against delayed ACK).
+        const int noDelay = 1;
+        ws::setsockopt(SocketHandle, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+    }
     if (ws::connect(SocketHandle, RemoteAddress) != 0) {
         std::string text;
         CheckSocketError(WSAEWOULDBLOCK, text);
@@ -298,15 +335,61 @@ void TPowersock::Connect() {
     while (!Connected && !TimedOut && !Canceled && EventOK)
         rtl::WaitForMessages();
     TimerOff();
-    if (!TimedOut && !Canceled && EventOK)
-        return;
+    std::string failure;
+    if (!TimedOut && !Canceled && EventOK) {
+        if (!FTls)
+            return;
+        failure = Handshake();
+        if (failure.empty())
+            return;
+    }
     if (OnConnectionFailed)
         OnConnectionFailed(*this);
+    if (!failure.empty())
+        throw ESockError(failure);
     if (TimedOut)
         throw ESockError("Connection Timed out");
     if (Canceled)
         throw ESockError("Connection Canceled");
     throw ESockError("Connection Failed");
+}
+
+std::string TPowersock::Handshake() {
+    ReportStatus(8, "TLS Handshake");
+    TimerOn();
+    std::string reason;
+    int socketError = 0;
+    TTlsChannel::TStep step = TTlsChannel::TStep::Wait;
+    // Every step goes as far as the socket allows, then waits for the next
+    // socket event (or the time-out, or a cancel). A close message that finds
+    // nothing left to read closes the socket and drops the channel.
+    while (!Canceled && FTls) {
+        step = FTls->Handshake(reason, socketError);
+        if (step != TTlsChannel::TStep::Wait)
+            break;
+        rtl::WaitForMessages();
+    }
+    TimerOff();
+    if (step == TTlsChannel::TStep::Done)
+        return {};
+    if (TimedOut)
+        return "Connection Timed out";
+    if (Canceled)
+        return "Connection Canceled";
+    if (!reason.empty())
+        return "TLS handshake failed: " + reason;
+    if (socketError == 0 && FCloseError == 0) {
+        // The channel found the end of the stream; the close message posted
+        // with it says whether the server reset the connection.
+        rtl::ProcessMessages();
+    }
+    if (socketError == 0)
+        socketError = FCloseError;
+    if (socketError == 0)
+        return "TLS handshake failed: the server closed the connection";
+    std::string text;
+    GetErrorMessage(static_cast<uint16_t>(socketError), text);
+    return "TLS handshake failed: " + text;
 }
 
 void TPowersock::Disconnect() {
@@ -322,6 +405,10 @@ void TPowersock::RegisterSocket() {
 void TPowersock::RequestCloseSocket() {
     ReportStatus(4, "Request Close Socket");
     Connected = false;
+    if (FTls) {
+        FTls->Close();
+        FTls.reset();
+    }
     if (SocketHandle == InvalidSocket)
         return;
     const bool closed = ws::closesocket(SocketHandle) == 0;
@@ -366,6 +453,7 @@ void TPowersock::HandleSocketMessage(TMessage& Message) {
                     }
                     break;
                 case FD_CLOSE:
+                    FCloseError = WSAGetSelectError(Message.LParam);
                     // Unread data stays for the reading operations to find.
                     if (!DataAvailable())
                         RequestCloseSocket();

@@ -17,6 +17,7 @@
 
 #include "net/SocketWindow.h"
 #include "net/ThreadTimer.h"
+#include "net/TlsChannel.h"
 #include "net/Winsock.h"
 #include "rtl/Exceptions.h"
 
@@ -61,7 +62,10 @@ public:
     // accepts it and puts it under the event window; returns the new socket.
     virtual TSocket Accept();
     // Resolves Host (or Proxy), connects to Port (or ProxyPort) and waits until
-    // connected, failed, timed out or cancelled.
+    // connected, failed, timed out or cancelled. With UseTls it then runs the
+    // TLS handshake in the same way; a failed handshake raises ESockError
+    // "TLS handshake failed: " with the reason, its time-out and cancel the
+    // texts of the connect ("Connection Timed out", "Connection Canceled").
     virtual void Connect();
     virtual void Disconnect();
     // Writeln(Command), then ReadLn one reply line into LastReply and Reply;
@@ -116,6 +120,10 @@ public:
     int32_t ReportLevel = 0;
     std::string Proxy;      // when not empty, resolved and connected instead of Host
     int32_t ProxyPort = 0;  // low 16 bits used with Proxy
+    // Read by Connect: true secures the connection with TLS, the server's
+    // certificate verified for Host. Every transfer operation then moves its
+    // bytes through TLS, unchanged otherwise.
+    bool UseTls = false;
 
     TNotifyEvent OnDisconnect;
     TNotifyEvent OnConnect;
@@ -162,6 +170,11 @@ protected:
     void CaptureBlocks(const std::function<bool(const char*, size_t)>& Store);
     // True while the component is being destroyed: no events are raised.
     bool Destroying() const { return FDestroying; }
+    // The byte-moving calls under every operation, with the results and error
+    // reporting of ws::recv and ws::send: the socket's own on a plain
+    // connection, their TLS counterparts on a secured one.
+    int Receive(char* Buffer, int Length, int Flags);
+    int Transmit(const char* Buffer, int Length);
 
     // The I/O buffer of every chunk sent, received or peeked, NUL-terminated
     // copy of a host name.
@@ -176,6 +189,14 @@ private:
 
     void RegisterSocket();
     void ReadLnInto(std::string& Line);
+    // The handshake after the TCP connect; returns the failure text, empty
+    // when the connection is secured.
+    std::string Handshake();
+
+    // The TLS client of a secured connection; null on a plain one.
+    std::unique_ptr<TTlsChannel> FTls;
+    // The error carried by the last close message (0 for a plain close).
+    int FCloseError = 0;
 
     std::unique_ptr<TSocketWindow> EventWindow;
     std::unique_ptr<TThreadTimer> FTimeoutTimer;

@@ -137,7 +137,7 @@ private:
 void TPowersock::SendBytes(const char* Buffer, size_t Length) {
     while (Length > 0 && !Canceled) {
         const int chunk = static_cast<int>(std::min<size_t>(Length, WorkBufferChunk));
-        const int n = ws::send(SocketHandle, Buffer, chunk, 0);
+        const int n = Transmit(Buffer, chunk);
         if (n == 0)
             break;
         if (n < 0) {
@@ -201,7 +201,7 @@ void TPowersock::ReadLnInto(std::string& Line) {
         // WorkBuffer mirrors the line from position 0, so the peek's room ends
         // at the buffer's end; a line that fills it is delivered as a piece.
         const int room = static_cast<int>(WorkBufferChunk - taken);
-        const int n = ws::recv(SocketHandle, WorkBuffer.data() + taken, room, MSG_PEEK);
+        const int n = Receive(WorkBuffer.data() + taken, room, MSG_PEEK);
         if (n == 0) {
             Line.clear();
             return;
@@ -224,7 +224,7 @@ void TPowersock::ReadLnInto(std::string& Line) {
             break;
         }
         Line.resize(taken + static_cast<size_t>(n));
-        const int got = ws::recv(SocketHandle, Line.data() + taken, n, 0);
+        const int got = Receive(Line.data() + taken, n, 0);
         if (got > 0)
             taken += static_cast<size_t>(got);
         Line.resize(taken);
@@ -244,8 +244,7 @@ void TPowersock::ReadLnInto(std::string& Line) {
         return;
     Line.resize(lineEnd);
     while (taken < lineEnd) {
-        const int got =
-            ws::recv(SocketHandle, Line.data() + taken, static_cast<int>(lineEnd - taken), 0);
+        const int got = Receive(Line.data() + taken, static_cast<int>(lineEnd - taken), 0);
         if (got <= 0) {
             // The peeked bytes are buffered, so this only fails when the
             // connection broke in between; the line is then incomplete.
@@ -311,8 +310,7 @@ void TPowersock::SendFile(const std::string& FileName) {
         size_t offset = 0;
         auto remaining = static_cast<size_t>(count);
         while (remaining > 0 && !Canceled) {
-            const int n =
-                ws::send(SocketHandle, WorkBuffer.data() + offset, static_cast<int>(remaining), 0);
+            const int n = Transmit(WorkBuffer.data() + offset, static_cast<int>(remaining));
             if (n == 0)
                 break;
             if (n < 0) {
@@ -338,7 +336,7 @@ void TPowersock::SendFile(const std::string& FileName) {
 void TPowersock::ReceiveUntilClosed(const std::function<bool()>& WantMore,
                                     const std::function<void(const char*, size_t)>& Store) {
     while (!Canceled && WantMore()) {
-        const int n = ws::recv(SocketHandle, WorkBuffer.data(), WorkBufferChunk, 0);
+        const int n = Receive(WorkBuffer.data(), WorkBufferChunk, 0);
         if (n > 0) {
             Store(WorkBuffer.data(), static_cast<size_t>(n));
             BytesRecvd += n;

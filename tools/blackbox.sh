@@ -3,7 +3,8 @@
 # and keyboard through xdotool, and checks what it leaves in perchly.ini:
 #   1. the editors: add a site and a nickname, confirm both, exit with Ctrl+X;
 #   2. the alert: a watched nickname on a loopback page raises the top-most box
-#      with its exact caption; answering Yes stops watching it (ch=0 on exit).
+#      with its exact caption; answering Yes stops watching it (ch=0 on exit);
+#   3. the same over HTTPS, with a test CA handed over through SSL_CERT_FILE.
 # $1 is the folder of the built program. Uses $DISPLAY when it is set and
 # starts its own Xvfb otherwise.
 set -euo pipefail
@@ -160,15 +161,20 @@ for _ in $(seq 100); do
     curl -fs -o /dev/null "http://127.0.0.1:$port/who.html" && break
     sleep 0.1
 done
-app2="$work/alert"
-install_copy "$app2"
-iconv -f utf-8 -t gb18030 >"$app2/perchly.ini" <<INI
+# Watches $2 for the nickname 小燕子 with a fresh copy in folder $1, waits for
+# the alert box, answers Yes, exits and checks Name0ch=0. Further arguments
+# are environment assignments for the program (e.g. SSL_CERT_FILE=...).
+watch_and_answer() {
+    local app=$1 url=$2
+    shift 2
+    install_copy "$app"
+    iconv -f utf-8 -t gb18030 >"$app/perchly.ini" <<INI
 [TargetObj]
 Name0=小燕子
 Name0ch=1
 [TargetSite]
 Site0=演示聊天室
-Site0Url=http://127.0.0.1:$port/who.html
+Site0Url=$url
 Site0ch=1
 [Setting]
 Sound=0
@@ -176,25 +182,62 @@ AutoUp=1
 Second=3
 AutoMin=0
 INI
-"$app2/perchly" >"$app2/out.log" 2>&1 &
-pid=$!
-pids+=("$pid")
-main=$(wait_window '^Perchly v1.45$') || fail "the main window did not appear"
-caption='目标出现 => 小燕子  取消对小燕子的监控?'
-alert=$(wait_window "^目标出现 => 小燕子  取消对小燕子的监控\\?\$") ||
-    fail "no alert box titled «$caption»"
-echo "   alert box titled «$(xdotool getwindowname "$alert")»"
-sleep 1
-[ -n "${SHOT_DIR:-}" ] && xwd -root -silent | convert xwd:- "$SHOT_DIR/blackbox-alert.png"
-[ -n "${SHOT_DIR:-}" ] && xwd -id "$alert" -silent | convert xwd:- "$SHOT_DIR/blackbox-alert-box.png"
-xdotool windowactivate --sync "$alert" 2>/dev/null || xdotool windowfocus --sync "$alert"
-xdotool key --window "$alert" --clearmodifiers y
-sleep 0.5
-xdotool search --onlyvisible --name '^目标出现' >/dev/null 2>&1 && fail "the alert box stayed open"
-xdotool windowfocus --sync "$main"
-xdotool key --clearmodifiers ctrl+x
-wait_exit "$pid" || fail "the program exited with an error"
-[ "$(ini_value "$app2/perchly.ini" Name0ch)" = "0" ] || fail "Name0ch is not 0 after Yes"
+    env "$@" "$app/perchly" >"$app/out.log" 2>&1 &
+    pid=$!
+    pids+=("$pid")
+    main=$(wait_window '^Perchly v1.45$') || fail "the main window did not appear"
+    caption='目标出现 => 小燕子  取消对小燕子的监控?'
+    alert=$(wait_window "^目标出现 => 小燕子  取消对小燕子的监控\\?\$") ||
+        fail "no alert box titled «$caption»"
+    echo "   alert box titled «$(xdotool getwindowname "$alert")»"
+    sleep 1
+    [ -n "${SHOT_DIR:-}" ] && xwd -root -silent | convert xwd:- "$SHOT_DIR/blackbox-$(basename "$app").png"
+    [ -n "${SHOT_DIR:-}" ] && xwd -id "$alert" -silent | convert xwd:- "$SHOT_DIR/blackbox-$(basename "$app")-box.png"
+    xdotool windowactivate --sync "$alert" 2>/dev/null || xdotool windowfocus --sync "$alert"
+    xdotool key --window "$alert" --clearmodifiers y
+    sleep 0.5
+    xdotool search --onlyvisible --name '^目标出现' >/dev/null 2>&1 && fail "the alert box stayed open"
+    xdotool windowfocus --sync "$main"
+    xdotool key --clearmodifiers ctrl+x
+    wait_exit "$pid" || fail "the program exited with an error"
+    [ "$(ini_value "$app/perchly.ini" Name0ch)" = "0" ] || fail "Name0ch is not 0 after Yes"
+}
+
+watch_and_answer "$work/alert" "http://127.0.0.1:$port/who.html"
 grep -q "GET /who.html" "$work/server.log" || fail "the page was never fetched"
 echo "   Yes answered; perchly.ini holds Name0ch=0"
+
+echo "== https: the same page over TLS, its CA given through SSL_CERT_FILE"
+tls="$work/tls"
+mkdir "$tls"
+printf '[req]\ndistinguished_name = dn\nprompt = no\n[dn]\nCN = Perchly black-box\n[ca]\nbasicConstraints = critical, CA:TRUE\nkeyUsage = critical, keyCertSign\n' >"$tls/openssl.cnf"
+printf 'subjectAltName = DNS:localhost, IP:127.0.0.1\n' >"$tls/leaf.ext"
+key="-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes"
+{
+    openssl req -x509 $key -keyout "$tls/ca.key" -out "$tls/ca.pem" -days 2 \
+        -subj "/CN=Perchly black-box CA" -config "$tls/openssl.cnf" -extensions ca &&
+        openssl req $key -keyout "$tls/site.key" -out "$tls/site.csr" -subj "/CN=localhost" \
+            -config "$tls/openssl.cnf" &&
+        openssl x509 -req -in "$tls/site.csr" -CA "$tls/ca.pem" -CAkey "$tls/ca.key" \
+            -CAcreateserial -days 2 -extfile "$tls/leaf.ext" -out "$tls/site.pem"
+} >"$tls/openssl.log" 2>&1 || { cat "$tls/openssl.log" >&2; fail "openssl could not make the test certificates"; }
+tport=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+python3 - "$tport" "$work/site" "$tls/site.pem" "$tls/site.key" >"$work/tls-server.log" 2>&1 <<'PY' &
+import functools, http.server, ssl, sys
+port, root, cert, key = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
+handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=root)
+server = http.server.HTTPServer(("127.0.0.1", port), handler)
+context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+context.load_cert_chain(cert, key)
+server.socket = context.wrap_socket(server.socket, server_side=True)
+server.serve_forever()
+PY
+pids+=("$!")
+for _ in $(seq 100); do
+    curl -fs --cacert "$tls/ca.pem" -o /dev/null "https://localhost:$tport/who.html" && break
+    sleep 0.1
+done
+watch_and_answer "$work/https" "https://localhost:$tport/who.html" SSL_CERT_FILE="$tls/ca.pem"
+[ "$(grep -c "GET /who.html" "$work/tls-server.log")" -ge 2 ] || fail "the page was never fetched over TLS"
+echo "   fetched over TLS; Yes answered; perchly.ini holds Name0ch=0"
 echo "blackbox: all passed"

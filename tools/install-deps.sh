@@ -9,6 +9,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     libsndfile1-dev libasound2-dev zlib1g-dev
     nginx-light curl python3 strace
+    libssl-dev openssl ca-certificates
     xvfb xauth xdotool xclip x11-apps fonts-wqy-microhei
     clang libclang-rt-14-dev
     qt6-translations-l10n

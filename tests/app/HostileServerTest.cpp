@@ -10,10 +10,12 @@
 #include "net/NMHttp.h"
 #include "tests/app/WatchCycleFixture.h"
 #include "tests/support/HostileServer.h"
+#include "tests/support/HostileTlsServer.h"
 #include "tests/support/ProcessStats.h"
 #include "tests/support/ScriptedPeer.h"
 
 using testsupport::HostileServer;
+using testsupport::HostileTlsServer;
 using testsupport::PumpUntil;
 using Behaviour = HostileServer::Behaviour;
 
@@ -32,21 +34,113 @@ struct TickView {
     int Descriptors = 0;
 };
 
-class HostileSite : public testsupport::WatchCycleFixture,
-                    public testing::WithParamInterface<Behaviour> {
+// Runs the watcher beside a hostile site and checks everything above. THostile
+// is a HostileServer or a HostileTlsServer.
+class HostileFixture : public testsupport::WatchCycleFixture {
 protected:
     void SetUp() override { WritePrompts(DefaultPrompts); }
 
+    // The process's descriptors without those of the hostile server's side.
+    template <typename THostile>
+    static int OwnDescriptors(const THostile& hostile) {
+        return testsupport::OpenFileDescriptors() - hostile.OpenConnections();
+    }
+
+    // ExpectedConnections < 0: more than 20 (a server that redirects to itself).
+    template <typename THostile>
+    void WatchBesideHostile(THostile& hostile, bool endsAsAPage, int expectedConnections) {
+        Server.SetPage("/a", "<ul><li>Alice</li></ul>");
+        Server.SetPage("/b", "<ul><li>Bob</li><li>Alice</li></ul>");
+        // Slot 1 is polled first: the hostile site leads every round.
+        Open({{"RoomA", Server.Address("/a")},
+              {"Hostile", hostile.Url("/who")},
+              {"RoomB", Server.Address("/b")}},
+             {{"Alice"}});
+        // As the interval dialog sets it; a file cannot hold less than 5 seconds.
+        State.IntervalSeconds = IntervalSeconds;
+        Form->Timer1->SetInterval(IntervalSeconds * 1000);
+        ASSERT_TRUE(Form->Timer1->Enabled());
+
+        const int64_t heapBefore = testsupport::HeapInUse();
+        int64_t heapPeak = heapBefore;
+        QTimer sampler;
+        QObject::connect(&sampler, &QTimer::timeout,
+                         [&] { heapPeak = std::max(heapPeak, testsupport::HeapInUse()); });
+        sampler.start(20);
+
+        std::vector<TickView> ticks;
+        const auto cycle = Form->Timer1->OnTimer;
+        Form->Timer1->OnTimer = [&, cycle] {
+            ticks.push_back({Form->CycleRunning(), State.SiteCursor, Status(),
+                             testsupport::HeapInUse(), OwnDescriptors(hostile)});
+            if (ticks.size() <= Ticks)
+                cycle();
+        };
+        const auto requestsFor = [&](const std::string& path) {
+            const auto paths = Server.Paths();
+            return std::count(paths.begin(), paths.end(), path);
+        };
+        ASSERT_TRUE(PumpUntil(
+            [&] {
+                return ticks.size() >= Ticks && !Form->CycleRunning() && requestsFor("/b") == 2;
+            },
+            std::chrono::seconds(Ticks * IntervalSeconds + 30)))
+            << ticks.size() << " ticks";
+        Form->Timer1->SetEnabled(false);
+        sampler.stop();
+
+        // On schedule: no tick found the previous cycle still running, so each
+        // one moved on to the next site.
+        const int32_t expectedCursor[Ticks] = {0, 1, 2, 0, 1};
+        for (size_t i = 0; i < Ticks; ++i) {
+            EXPECT_FALSE(ticks[i].CycleRunning) << "tick " << i;
+            EXPECT_EQ(ticks[i].Cursor, expectedCursor[i]) << "tick " << i;
+        }
+        EXPECT_EQ(requestsFor("/a"), 1);
+        EXPECT_EQ(requestsFor("/b"), 2);
+        if (expectedConnections < 0)
+            EXPECT_GT(hostile.Connections(), 2 * 10);
+        else
+            EXPECT_EQ(hostile.Connections(), expectedConnections);
+
+        // One alert per good fetch, none from the hostile site.
+        ASSERT_EQ(Desktop.MessageBoxes.size(), 3u);
+        for (const auto& box : Desktop.MessageBoxes) {
+            EXPECT_EQ(box.Caption, Gb("目标出现 => Alice  取消对Alice的监控?"));
+            EXPECT_EQ(box.Text.rfind("Alice ", 0), 0u) << box.Text;
+        }
+        EXPECT_EQ(State.Targets[0].Selected, 1);
+        EXPECT_TRUE(Errors.Messages().empty());
+
+        // The status bar after each hostile cycle, as the next tick found it.
+        const std::string hostileOutcome =
+            endsAsAPage ? FetchedText("Hostile") : FailureText("Hostile");
+        EXPECT_EQ(ticks[1].Status, hostileOutcome);
+        EXPECT_EQ(ticks[4].Status, hostileOutcome);
+        EXPECT_EQ(ticks[2].Status, FetchedText("RoomB"));
+        EXPECT_EQ(Status(), FetchedText("RoomB"));
+
+        // Bounded: the largest page the watcher keeps is 4 MiB (shown once more
+        // in the test panel, which costs far more than the page itself); and
+        // nothing piles up from one round to the next. Ticks 2 and 5 both
+        // follow a cycle of RoomB that followed a hostile cycle.
+        EXPECT_LT(heapPeak - heapBefore, int64_t{256} << 20);
+        EXPECT_LT(std::abs(testsupport::HeapInUse() - ticks[2].Heap), int64_t{4} << 20);
+        EXPECT_TRUE(PumpUntil([&] { return OwnDescriptors(hostile) <= ticks[2].Descriptors; }))
+            << OwnDescriptors(hostile) << " descriptors open, " << ticks[2].Descriptors
+            << " after the first round";
+        EXPECT_EQ(ticks[0].Descriptors, ticks[2].Descriptors);
+        RecordProperty("heap_peak_growth", std::to_string(heapPeak - heapBefore));
+    }
+};
+
+class HostileSite : public HostileFixture, public testing::WithParamInterface<Behaviour> {
+protected:
     // Three of them still give a page: a garbage status line carries no reply
     // code, which the client reads as a reply without a status; an endless body
     // is cut at the page limit; a reset ends the capture like a close does, with
     // the part received so far. These pages are searched like any other; every
     // other behaviour fails the fetch.
-    // The process's descriptors without those of the hostile server's side.
-    static int OwnDescriptors(const HostileServer& hostile) {
-        return testsupport::OpenFileDescriptors() - hostile.OpenConnections();
-    }
-
     static bool EndsAsAPage(Behaviour behaviour) {
         return behaviour == Behaviour::GarbageStatusLine || behaviour == Behaviour::EndlessBody ||
                behaviour == Behaviour::ResetMidBody;
@@ -55,90 +149,12 @@ protected:
 
 TEST_P(HostileSite, OtherSitesKeepTheirTurnsAndAlerts) {
     const Behaviour behaviour = GetParam();
-    HostileServer hostile(behaviour);
-    Server.SetPage("/a", "<ul><li>Alice</li></ul>");
-    Server.SetPage("/b", "<ul><li>Bob</li><li>Alice</li></ul>");
-    // Slot 1 is polled first: the hostile site leads every round.
-    Open({{"RoomA", Server.Address("/a")},
-          {"Hostile", hostile.Url("/who")},
-          {"RoomB", Server.Address("/b")}},
-         {{"Alice"}});
-    // As the interval dialog sets it; a file cannot hold less than 5 seconds.
-    State.IntervalSeconds = IntervalSeconds;
-    Form->Timer1->SetInterval(IntervalSeconds * 1000);
-    ASSERT_TRUE(Form->Timer1->Enabled());
-
-    const int64_t heapBefore = testsupport::HeapInUse();
-    int64_t heapPeak = heapBefore;
-    QTimer sampler;
-    QObject::connect(&sampler, &QTimer::timeout,
-                     [&] { heapPeak = std::max(heapPeak, testsupport::HeapInUse()); });
-    sampler.start(20);
-
-    std::vector<TickView> ticks;
-    const auto cycle = Form->Timer1->OnTimer;
-    Form->Timer1->OnTimer = [&, cycle] {
-        ticks.push_back({Form->CycleRunning(), State.SiteCursor, Status(), testsupport::HeapInUse(),
-                         OwnDescriptors(hostile)});
-        if (ticks.size() <= Ticks)
-            cycle();
-    };
-    const auto requestsFor = [&](const std::string& path) {
-        const auto paths = Server.Paths();
-        return std::count(paths.begin(), paths.end(), path);
-    };
-    ASSERT_TRUE(PumpUntil(
-        [&] { return ticks.size() >= Ticks && !Form->CycleRunning() && requestsFor("/b") == 2; },
-        std::chrono::seconds(Ticks * IntervalSeconds + 30)))
-        << ticks.size() << " ticks";
-    Form->Timer1->SetEnabled(false);
-    sampler.stop();
     SCOPED_TRACE(HostileServer::Name(behaviour));
-
-    // On schedule: no tick found the previous cycle still running, so each one
-    // moved on to the next site.
-    const int32_t expectedCursor[Ticks] = {0, 1, 2, 0, 1};
-    for (size_t i = 0; i < Ticks; ++i) {
-        EXPECT_FALSE(ticks[i].CycleRunning) << "tick " << i;
-        EXPECT_EQ(ticks[i].Cursor, expectedCursor[i]) << "tick " << i;
-    }
-    EXPECT_EQ(requestsFor("/a"), 1);
-    EXPECT_EQ(requestsFor("/b"), 2);
-    if (behaviour == Behaviour::Refuse)
-        EXPECT_EQ(hostile.Connections(), 0);
-    else if (behaviour == Behaviour::RedirectToSelf)
-        EXPECT_GT(hostile.Connections(), 2 * 10);
-    else
-        EXPECT_EQ(hostile.Connections(), 2);
-
-    // One alert per good fetch, none from the hostile site.
-    ASSERT_EQ(Desktop.MessageBoxes.size(), 3u);
-    for (const auto& box : Desktop.MessageBoxes) {
-        EXPECT_EQ(box.Caption, Gb("目标出现 => Alice  取消对Alice的监控?"));
-        EXPECT_EQ(box.Text.rfind("Alice ", 0), 0u) << box.Text;
-    }
-    EXPECT_EQ(State.Targets[0].Selected, 1);
-    EXPECT_TRUE(Errors.Messages().empty());
-
-    // The status bar after each hostile cycle, as the next tick found it.
-    const std::string hostileOutcome =
-        EndsAsAPage(behaviour) ? FetchedText("Hostile") : FailureText("Hostile");
-    EXPECT_EQ(ticks[1].Status, hostileOutcome);
-    EXPECT_EQ(ticks[4].Status, hostileOutcome);
-    EXPECT_EQ(ticks[2].Status, FetchedText("RoomB"));
-    EXPECT_EQ(Status(), FetchedText("RoomB"));
-
-    // Bounded: the largest page the watcher keeps is 4 MiB (shown once more in
-    // the test panel, which costs far more than the page itself); and nothing
-    // piles up from one round to the next. Ticks 2 and 5 both follow a cycle
-    // of RoomB that followed a hostile cycle.
-    EXPECT_LT(heapPeak - heapBefore, int64_t{256} << 20);
-    EXPECT_LT(std::abs(testsupport::HeapInUse() - ticks[2].Heap), int64_t{4} << 20);
-    EXPECT_TRUE(PumpUntil([&] { return OwnDescriptors(hostile) <= ticks[2].Descriptors; }))
-        << OwnDescriptors(hostile) << " descriptors open, " << ticks[2].Descriptors
-        << " after the first round";
-    EXPECT_EQ(ticks[0].Descriptors, ticks[2].Descriptors);
-    RecordProperty("heap_peak_growth", std::to_string(heapPeak - heapBefore));
+    HostileServer hostile(behaviour);
+    const int connections = behaviour == Behaviour::Refuse           ? 0
+                            : behaviour == Behaviour::RedirectToSelf ? -1
+                                                                     : 2;
+    WatchBesideHostile(hostile, EndsAsAPage(behaviour), connections);
 }
 
 INSTANTIATE_TEST_SUITE_P(Behaviours, HostileSite,
@@ -150,6 +166,37 @@ INSTANTIATE_TEST_SUITE_P(Behaviours, HostileSite,
                          [](const testing::TestParamInfo<Behaviour>& param) {
                              return std::string(HostileServer::Name(param.param));
                          });
+
+// The same over TLS: a server that never starts its handshake, dribbles it,
+// answers in plain HTTP, resets in the middle of it, or shows an expired
+// certificate fails the fetch within its bound; 10 MiB of body ended without
+// close_notify is a page (cut at the page bound).
+struct TlsCase {
+    const char* Name;
+    HostileTlsServer::Behaviour How;
+    bool Expired = false;
+};
+
+class HostileTlsSite : public HostileFixture, public testing::WithParamInterface<TlsCase> {};
+
+TEST_P(HostileTlsSite, OtherSitesKeepTheirTurnsAndAlerts) {
+    const auto& certificates = testsupport::TestCertificates::Shared();
+    certificates.Trust();
+    const TlsCase& tls = GetParam();
+    HostileTlsServer hostile(tls.How, tls.Expired ? certificates.Expired() : certificates.Good());
+    WatchBesideHostile(hostile, tls.How == HostileTlsServer::Behaviour::BodyWithoutCloseNotify, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Behaviours, HostileTlsSite,
+    testing::Values(TlsCase{"SilentHandshake", HostileTlsServer::Behaviour::SilentHandshake},
+                    TlsCase{"DribbleHandshake", HostileTlsServer::Behaviour::DribbleHandshake},
+                    TlsCase{"PlainHttp", HostileTlsServer::Behaviour::PlainHttp},
+                    TlsCase{"ResetMidHandshake", HostileTlsServer::Behaviour::ResetMidHandshake},
+                    TlsCase{"ExpiredCertificate", HostileTlsServer::Behaviour::Answer, true},
+                    TlsCase{"BodyWithoutCloseNotify",
+                            HostileTlsServer::Behaviour::BodyWithoutCloseNotify}),
+    [](const testing::TestParamInfo<TlsCase>& param) { return std::string(param.param.Name); });
 
 }  // namespace
 

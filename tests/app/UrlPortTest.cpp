@@ -36,6 +36,9 @@ TEST(SplitUrlPort, AddressThatNamesItsSchemeKeepsItsPort) {
     ExpectFetch("http://chat.example.org/who", "http://chat.example.org/who", 80);
     ExpectFetch("gopher://chat.example.org:70/", "gopher://chat.example.org:70/", 80);
     ExpectFetch("https://chat.example.org/", "https://chat.example.org/", 80);
+    // "https://" is one character longer than "http://"; the port stays in place.
+    ExpectFetch("https://chat.example.org:8443/who", "https://chat.example.org:8443/who", 80);
+    ExpectFetch("HTTPS://c:8443/", "HTTPS://c:8443/", 80);
     ExpectFetch("HTTP://chat.example.org:8080/", "HTTP://chat.example.org:8080/", 80);
 }
 

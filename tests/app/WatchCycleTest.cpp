@@ -3,6 +3,8 @@
 #include "app/LcgRandom.h"
 #include "net/NMHttp.h"
 #include "tests/app/WatchCycleFixture.h"
+#include "tests/support/HostileTlsServer.h"
+#include "tests/support/TestCertificates.h"
 
 using testsupport::PageServer;
 using Answer = app::DesktopServices::Answer;
@@ -103,8 +105,8 @@ TEST_F(WatchCycle, PortThatIsNotANumberFailsWithoutConnecting) {
     Form->Timer1Timer();
     EXPECT_EQ(Server.Paths(), std::vector<std::string>{"/good"});
     EXPECT_EQ(Status(), FailureText("Broken"));
-    EXPECT_EQ(Memo(),
-              Gb("以下为监控得到的代码->") + "localhost:abc/who\n" + Gb("出现异常!") + "\n");
+    EXPECT_EQ(Memo(), Gb("以下为监控得到的代码->") + "localhost:abc/who\n" + Gb("出现异常!") +
+                          "\n'abc' is not a valid integer value\n");
     EXPECT_TRUE(Errors.Messages().empty());
     // The failure keeps an interval within 3..60.
     EXPECT_EQ(State.IntervalSeconds, 60);
@@ -326,4 +328,31 @@ TEST_F(WatchCycle, RunsFromTheWatchTimer) {
     ASSERT_TRUE(testsupport::PumpUntil([&] { return !Desktop.MessageBoxes.empty(); }));
     Form->Timer1->SetEnabled(false);
     EXPECT_EQ(Desktop.MessageBoxes[0].Text, "Alice one");
+}
+
+TEST_F(WatchCycle, HttpsSitesAreWatchedAndAFailureSaysWhy) {
+    const auto& certificates = testsupport::TestCertificates::Shared();
+    certificates.Trust();
+    testsupport::HostileTlsServer secure(testsupport::HostileTlsServer::Behaviour::Answer,
+                                         certificates.Good());
+    secure.SetReply("HTTP/1.0 200 OK\r\n\r\n<ul><li>Alice</li></ul>");
+    testsupport::HostileTlsServer expired(testsupport::HostileTlsServer::Behaviour::Answer,
+                                          certificates.Expired());
+    // The written ports must survive the port split: "https://" is 8 characters.
+    const std::string secureUrl = "https://localhost:" + std::to_string(secure.Port()) + "/who";
+    const std::string expiredUrl = "https://localhost:" + std::to_string(expired.Port()) + "/who";
+    Open({{"Expired", expiredUrl}, {"Secure", secureUrl}}, {{"Alice"}});
+
+    Form->Timer1Timer();
+    EXPECT_EQ(Status(), FetchedText("Secure"));
+    EXPECT_EQ(secure.LastRequest().substr(0, 19), "GET /who HTTP/1.0\r\n");
+    ASSERT_EQ(Desktop.MessageBoxes.size(), 1u);
+
+    Form->Timer1Timer();
+    EXPECT_EQ(Status(), FailureText("Expired"));
+    EXPECT_EQ(Memo(), Gb("以下为监控得到的代码->") + expiredUrl + "\n" + Gb("出现异常!") +
+                          "\nTLS handshake failed: certificate verify failed (certificate has "
+                          "expired)\n");
+    EXPECT_EQ(Desktop.MessageBoxes.size(), 1u);
+    EXPECT_TRUE(Errors.Messages().empty());
 }

@@ -1,8 +1,9 @@
 // Not a test: a long run of the watcher against nginx, for `make soak`. Five
 // selected sites at a 3-second interval, four served by nginx (one of them
-// shows the watched nickname) and one hostile, whose misbehaviour changes every
-// round. Prints the open file descriptors, resident memory and heap in use
-// after a warm-up and at the end, and exits 1 when they grew beyond noise.
+// shows the watched nickname, one is served over TLS) and one hostile, whose
+// misbehaviour changes every round, over plain HTTP or over TLS. Prints the open file descriptors,
+// resident memory and heap in use after a warm-up and at the end, and exits 1 when they grew beyond
+// noise.
 //
 //   watch_soak [seconds]     (default 600)
 #include <QApplication>
@@ -17,13 +18,17 @@
 #include "rtl/ErrorReport.h"
 #include "rtl/GbText.h"
 #include "tests/support/HostileServer.h"
+#include "tests/support/HostileTlsServer.h"
 #include "tests/support/NginxFixture.h"
 #include "tests/support/ProcessStats.h"
+#include "tests/support/TestCertificates.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
 
 using testsupport::HostileServer;
+using testsupport::HostileTlsServer;
+using testsupport::TestCertificates;
 
 // Counts what a desktop would show, keeping nothing per call: a long run must
 // not grow through its own bookkeeping. Alerts are answered No.
@@ -63,7 +68,42 @@ constexpr HostileServer::Behaviour Behaviours[] = {
     HostileServer::Behaviour::RedirectToSelf,
     HostileServer::Behaviour::Refuse,
 };
-constexpr int BehaviourCount = sizeof Behaviours / sizeof Behaviours[0];
+constexpr int PlainCount = sizeof Behaviours / sizeof Behaviours[0];
+
+// The misbehaviours over TLS, with the certificate the server shows.
+enum class Shown { Good, Expired, SelfSigned, WrongHost, Untrusted };
+struct TlsMisbehaviour {
+    HostileTlsServer::Behaviour How;
+    Shown Certificate;
+};
+constexpr TlsMisbehaviour TlsBehaviours[] = {
+    {HostileTlsServer::Behaviour::SilentHandshake, Shown::Good},
+    {HostileTlsServer::Behaviour::DribbleHandshake, Shown::Good},
+    {HostileTlsServer::Behaviour::PlainHttp, Shown::Good},
+    {HostileTlsServer::Behaviour::ResetMidHandshake, Shown::Good},
+    {HostileTlsServer::Behaviour::BodyWithoutCloseNotify, Shown::Good},
+    {HostileTlsServer::Behaviour::Answer, Shown::Expired},
+    {HostileTlsServer::Behaviour::Answer, Shown::SelfSigned},
+    {HostileTlsServer::Behaviour::Answer, Shown::WrongHost},
+    {HostileTlsServer::Behaviour::Answer, Shown::Untrusted},
+};
+constexpr int BehaviourCount = PlainCount + sizeof TlsBehaviours / sizeof TlsBehaviours[0];
+
+const TestCertificates::Pair& Certificate(const TestCertificates& certificates, Shown shown) {
+    switch (shown) {
+        case Shown::Expired:
+            return certificates.Expired();
+        case Shown::SelfSigned:
+            return certificates.SelfSigned();
+        case Shown::WrongHost:
+            return certificates.WrongHost();
+        case Shown::Untrusted:
+            return certificates.Untrusted();
+        case Shown::Good:
+            break;
+    }
+    return certificates.Good();
+}
 
 void Print(const char* when, long tick, const Figures& figures) {
     std::printf("soak: %-5s tick %4ld  fds %3d  rss %7.1f MiB  heap %7.1f MiB\n", when, tick,
@@ -93,13 +133,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "soak: error report: %s\n", message.c_str());
     });
 
+    const TestCertificates& certificates = TestCertificates::Shared();
+    certificates.Trust();
     testsupport::NginxFixture nginx;
+    testsupport::NginxFixture secureNginx;
+    secureNginx.EnableTls(certificates.Good().Certificate, certificates.Good().Key);
     const std::string page = "<html><body><ul><li>visitor</li><li>guest</li></ul></body></html>";
     nginx.AddFile("a.html", page);
     nginx.AddFile("b.html", "<html><body><ul><li>Alice</li><li>Bob</li></ul></body></html>");
-    nginx.AddFile("c.html", page);
+    secureNginx.AddFile("c.html", page);
     nginx.AddLargeFile("d.html", 256 * 1024);
     nginx.Start();
+    secureNginx.Start();
 
     testsupport::TempFolder folder;
     testsupport::WriteFile(folder.File("Message.ini"), "# prompts\r\n one\r\n two\r\n");
@@ -109,7 +154,9 @@ int main(int argc, char** argv) {
     const char* paths[] = {"/a.html", "/b.html", "/c.html", "/d.html"};
     for (int n = 0; n < Sites; ++n) {
         const std::string key = "Site" + std::to_string(n);
-        const std::string url = n == HostileSlot ? "http://127.0.0.1:1/" : nginx.Url(paths[n]);
+        const std::string url = n == HostileSlot ? "http://127.0.0.1:1/"
+                                : n == 2         ? secureNginx.Url(paths[n])
+                                                 : nginx.Url(paths[n]);
         ini += key + "=Room" + std::to_string(n) + "\r\n" + key + "Url=" + url + "\r\n" + key +
                "ch=1\r\n";
     }
@@ -124,18 +171,28 @@ int main(int argc, char** argv) {
     form.Timer1->SetInterval(IntervalSeconds * 1000);
 
     std::unique_ptr<HostileServer> hostile;
+    std::unique_ptr<HostileTlsServer> hostileTls;
     int behaviour = -1;
     auto nextHostile = [&] {
         hostile.reset();
+        hostileTls.reset();
         behaviour = (behaviour + 1) % BehaviourCount;
-        hostile = std::make_unique<HostileServer>(Behaviours[behaviour]);
-        state.Sites[HostileSlot].Url = hostile->Url("/who");
+        if (behaviour < PlainCount) {
+            hostile = std::make_unique<HostileServer>(Behaviours[behaviour]);
+            state.Sites[HostileSlot].Url = hostile->Url("/who");
+        } else {
+            const TlsMisbehaviour& tls = TlsBehaviours[behaviour - PlainCount];
+            hostileTls = std::make_unique<HostileTlsServer>(
+                tls.How, Certificate(certificates, tls.Certificate));
+            state.Sites[HostileSlot].Url = hostileTls->Url("/who");
+        }
     };
     nextHostile();
     auto own = [&] {
         Figures figures;
-        figures.Descriptors =
-            testsupport::OpenFileDescriptors() - (hostile ? hostile->Descriptors() : 0);
+        figures.Descriptors = testsupport::OpenFileDescriptors() -
+                              (hostile ? hostile->Descriptors() : 0) -
+                              (hostileTls ? hostileTls->Descriptors() : 0);
         figures.Resident = testsupport::ResidentBytes();
         figures.Heap = testsupport::HeapInUse();
         return figures;

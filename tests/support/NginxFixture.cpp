@@ -97,6 +97,11 @@ void NginxFixture::AddServerDirective(const std::string& directive) {
     FServerDirectives.push_back(directive);
 }
 
+void NginxFixture::EnableTls(const std::string& certificateFile, const std::string& keyFile) {
+    FCertificate = certificateFile;
+    FKey = keyFile;
+}
+
 std::string NginxFixture::Config(uint16_t port) const {
     const std::string temp = FFolder.File("temp");
     std::string config;
@@ -112,8 +117,13 @@ std::string NginxFixture::Config(uint16_t port) const {
     config += "  default_type application/octet-stream;\n";
     config += "  sendfile on;\n";
     config += "  server {\n";
-    config += "    listen 127.0.0.1:" + std::to_string(port) + ";\n";
+    config += "    listen 127.0.0.1:" + std::to_string(port) +
+              (FCertificate.empty() ? "" : " ssl") + ";\n";
     config += "    server_name localhost;\n";
+    if (!FCertificate.empty()) {
+        config += "    ssl_certificate " + FCertificate + ";\n";
+        config += "    ssl_certificate_key " + FKey + ";\n";
+    }
     config += "    root " + FRoot + ";\n";
     for (const auto& directive : FServerDirectives)
         config += "    " + directive + "\n";
@@ -179,7 +189,8 @@ void NginxFixture::Stop() {
 }
 
 std::string NginxFixture::Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(FPort) + path;
+    return (FCertificate.empty() ? "http://127.0.0.1:" : "https://127.0.0.1:") +
+           std::to_string(FPort) + path;
 }
 
 std::string NginxFixture::RawRequest(const std::string& request) const {

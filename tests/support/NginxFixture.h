@@ -40,6 +40,9 @@ public:
     void AddRedirect(const std::string& from, int code, const std::string& to);
     // Extra directives for the server block (e.g. "add_header X-A b;").
     void AddServerDirective(const std::string& directive);
+    // Serves TLS instead of plain HTTP with the given PEM files (see
+    // TestCertificates); takes effect at the next Start.
+    void EnableTls(const std::string& certificateFile, const std::string& keyFile);
 
     // Starts nginx (restarting it when running) and returns once it accepts
     // connections. Throws std::runtime_error with nginx's error log on failure.
@@ -47,7 +50,7 @@ public:
     void Stop();
 
     uint16_t Port() const { return FPort; }
-    // "http://127.0.0.1:<port>" + path.
+    // "http://127.0.0.1:<port>" + path ("https://..." with TLS).
     std::string Url(const std::string& path) const;
     std::string ErrorLog() const;
 
@@ -63,6 +66,8 @@ private:
     std::string FRoot;
     std::vector<std::string> FLocations;
     std::vector<std::string> FServerDirectives;
+    std::string FCertificate;  // empty: plain HTTP
+    std::string FKey;
     std::unique_ptr<QProcess> FProcess;
     uint16_t FPort = 0;
 };
