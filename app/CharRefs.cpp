@@ -6,6 +6,7 @@
 
 #include "app/GbPage.h"
 #include "rtl/GbText.h"
+#include "rtl/IntConv.h"
 
 namespace app {
 
@@ -37,13 +38,9 @@ bool IsAlnum(char c) {
 }
 
 int DigitValue(char c, bool hex) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (hex && c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (hex && c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    if (hex)
+        return rtl::HexDigitValue(c);
+    return c >= '0' && c <= '9' ? c - '0' : -1;
 }
 
 // Browsers read the numbers 128..159 as windows-1252 bytes; the system

@@ -3,19 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "rtl/IntConv.h"
+
 namespace net {
 
 namespace {
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
 }
@@ -36,7 +28,7 @@ bool TChunkedDecoder::TakeSizeLine() {
         return false;
     uint64_t size = 0;
     for (const char c : line) {
-        const int digit = HexValue(c);
+        const int digit = rtl::HexDigitValue(c);
         // A size beyond 63 bits is no size any server could send.
         if (digit < 0 || size > (uint64_t{1} << 59) - 1)
             return false;

@@ -6,8 +6,7 @@
 
 namespace rtl {
 
-namespace {
-int HexDigit(char c) {
+int HexDigitValue(char c) {
     if (c >= '0' && c <= '9')
         return c - '0';
     if (c >= 'a' && c <= 'f')
@@ -16,7 +15,6 @@ int HexDigit(char c) {
         return c - 'A' + 10;
     return -1;
 }
-}  // namespace
 
 std::optional<int32_t> TryStrToInt(std::string_view text) {
     size_t i = 0;
@@ -40,7 +38,7 @@ std::optional<int32_t> TryStrToInt(std::string_view text) {
     uint64_t magnitude = 0;
     for (; i < text.size(); ++i) {
         const int digit =
-            hex ? HexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+            hex ? HexDigitValue(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
         if (digit < 0)
             return std::nullopt;
         magnitude = magnitude * (hex ? 16 : 10) + static_cast<uint64_t>(digit);

@@ -19,6 +19,9 @@ int32_t StrToIntDef(std::string_view text, int32_t fallback);
 // TryStrToInt that raises EConvertError ("'abc' is not a valid integer value").
 int32_t StrToInt(std::string_view text);
 
+// The value of a hexadecimal digit (either case), -1 for any other character.
+int HexDigitValue(char c);
+
 // Decimal text of a value, as the settings file and the user interface show it.
 std::string IntToStr(int64_t value);
 
