@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include "net/SocketWindow.h"
 #include "rtl/GbText.h"
@@ -41,10 +42,30 @@ struct TRegistration {
     std::unique_ptr<QSocketNotifier> WriteNotifier;
 };
 
-// One pending host lookup.
+void CompleteLookup(uint64_t Task, const QHostInfo& Info);
+
+// Takes the answer of one host lookup. The answer reaches it as a queued call
+// of a slot, not through a functor: a functor is kept in an object that an
+// aborted lookup never frees, while an answer still queued for a receiver is
+// simply dropped when the receiver goes.
+class TLookupReceiver : public QObject {
+    Q_OBJECT
+public:
+    TLookupReceiver(uint64_t Task, QObject* Window) : QObject(Window), FTask(Task) {}
+
+public Q_SLOTS:
+    void LookedUp(const QHostInfo& Info) { CompleteLookup(FTask, Info); }
+
+private:
+    uint64_t FTask;
+};
+
+// One pending host lookup. The receiver is a child of the window, so it goes
+// with the window and no answer arrives for a window that is gone.
 struct TLookup {
     int QtId = -1;
     QPointer<QObject> Window;
+    QPointer<TLookupReceiver> Receiver;
     uint32_t Msg = 0;
     char* Buffer = nullptr;
     int BufLen = 0;
@@ -60,6 +81,49 @@ std::unordered_map<TSocket, std::unique_ptr<TRegistration>>& Registrations() {
 std::unordered_map<uint64_t, TLookup>& Lookups() {
     static std::unordered_map<uint64_t, TLookup> map;
     return map;
+}
+
+using TLookupIterator = std::unordered_map<uint64_t, TLookup>::iterator;
+
+// Drops a lookup and its receiver; an answer still on its way is dropped too.
+void ForgetLookup(TLookupIterator Lookup) {
+    delete Lookup->second.Receiver.data();
+    Lookups().erase(Lookup);
+}
+
+// Writes the answer into the caller's buffer and posts the completion message.
+// A cancelled lookup finds no entry and touches nothing.
+void CompleteLookup(uint64_t Task, const QHostInfo& Info) {
+    auto& map = Lookups();
+    auto it = map.find(Task);
+    if (it == map.end() || it->second.Completed)
+        return;
+    TLookup& done = it->second;
+    done.Completed = true;
+    int error = 0;
+    std::vector<uint32_t> addresses;
+    if (Info.error() == QHostInfo::NoError) {
+        for (const QHostAddress& address : Info.addresses()) {
+            bool isV4 = false;
+            const quint32 v4 = address.toIPv4Address(&isV4);
+            if (isV4 && address.protocol() == QAbstractSocket::IPv4Protocol)
+                addresses.push_back(htonl(v4));
+        }
+        if (addresses.empty())
+            error = WSANO_DATA;
+    } else if (Info.error() == QHostInfo::HostNotFound) {
+        error = WSAHOST_NOT_FOUND;
+    } else {
+        error = WSATRY_AGAIN;
+    }
+    const size_t room = (static_cast<size_t>(done.BufLen) - HostEntryHeaderSize) / 4;
+    const uint32_t count = static_cast<uint32_t>(std::min(room, addresses.size()));
+    std::memcpy(done.Buffer, &count, 4);
+    if (count > 0)
+        std::memcpy(done.Buffer + HostEntryHeaderSize, addresses.data(), count * 4);
+    if (!done.Window.isNull())
+        PostWindowMessage(done.Window.data(), done.Msg, static_cast<uintptr_t>(Task),
+                          WSAMakeSelectReply(0, error), Task);
 }
 
 TRegistration* Find(TSocket Socket) {
@@ -382,40 +446,9 @@ int WSAAsyncGetHostByName(QObject* Window, uint32_t Msg, const char* Name, char*
     lookup.Msg = Msg;
     lookup.Buffer = Buffer;
     lookup.BufLen = BufLen;
-    // The window is the context: a lookup that completes after its window is
-    // gone is never delivered. A cancelled one finds no entry and touches nothing.
-    lookup.QtId = QHostInfo::lookupHost(rtl::FromGb(Name), Window, [task](const QHostInfo& info) {
-        auto& map = Lookups();
-        auto it = map.find(task);
-        if (it == map.end() || it->second.Completed)
-            return;
-        TLookup& done = it->second;
-        done.Completed = true;
-        int error = 0;
-        std::vector<uint32_t> addresses;
-        if (info.error() == QHostInfo::NoError) {
-            for (const QHostAddress& address : info.addresses()) {
-                bool isV4 = false;
-                const quint32 v4 = address.toIPv4Address(&isV4);
-                if (isV4 && address.protocol() == QAbstractSocket::IPv4Protocol)
-                    addresses.push_back(htonl(v4));
-            }
-            if (addresses.empty())
-                error = WSANO_DATA;
-        } else if (info.error() == QHostInfo::HostNotFound) {
-            error = WSAHOST_NOT_FOUND;
-        } else {
-            error = WSATRY_AGAIN;
-        }
-        const size_t room = (static_cast<size_t>(done.BufLen) - HostEntryHeaderSize) / 4;
-        const uint32_t count = static_cast<uint32_t>(std::min(room, addresses.size()));
-        std::memcpy(done.Buffer, &count, 4);
-        if (count > 0)
-            std::memcpy(done.Buffer + HostEntryHeaderSize, addresses.data(), count * 4);
-        if (!done.Window.isNull())
-            PostWindowMessage(done.Window.data(), done.Msg, static_cast<uintptr_t>(task),
-                              WSAMakeSelectReply(0, error), task);
-    });
+    lookup.Receiver = new TLookupReceiver(task, Window);
+    lookup.QtId =
+        QHostInfo::lookupHost(rtl::FromGb(Name), lookup.Receiver.data(), SLOT(LookedUp(QHostInfo)));
     return static_cast<int>(task);
 }
 
@@ -426,7 +459,7 @@ int WSACancelAsyncRequest(int Task) {
         return Fail(WSAEINVAL);
     if (!it->second.Completed)
         QHostInfo::abortHostLookup(it->second.QtId);
-    map.erase(it);
+    ForgetLookup(it);
     return 0;
 }
 
@@ -436,7 +469,7 @@ bool WSAMessageIsCurrent(const TWindowMessage& Message) {
     auto& lookups = Lookups();
     auto lookup = lookups.find(Message.Ticket);
     if (lookup != lookups.end()) {
-        lookups.erase(lookup);  // a lookup completes once
+        ForgetLookup(lookup);  // a lookup completes once
         return true;
     }
     if (Message.Msg == 0)
@@ -591,3 +624,5 @@ uint16_t htons(uint16_t Value) {
 }  // namespace ws
 
 }  // namespace net
+
+#include "Winsock.moc"
