@@ -158,6 +158,10 @@ protected:
     void SendBytes(const char* Buffer, size_t Length);
     // True while the component is being destroyed: no events are raised.
     bool Destroying() const { return FDestroying; }
+    // Marks the start of destruction. A descendant whose destructor still
+    // works on the session (an Abort of its own) calls it first, since this
+    // class's destructor runs only after the descendant's.
+    void BeginDestroying() { FDestroying = true; }
 
     // The I/O buffer of every chunk sent, received or peeked, NUL-terminated
     // copy of a host name.
