@@ -242,6 +242,22 @@ bool Started() {
     return gCounters.Users > 0;
 }
 
+// Whether a socket that fails a send with EPIPE ever had a connection. Linux
+// answers EPIPE both for a connection that is gone and for a socket that was
+// never connected (fresh, replaced after a close, or after a failed connect),
+// and once a connection is gone the socket has no peer name either. A
+// registration knows whether its connect succeeded; a socket without one
+// counts as connected once it holds a local port, which only a connect (or a
+// bind, which no socket here gets before sending) gives it.
+bool HadConnection(TSocket Socket, const TRegistration* Reg) {
+    if (Reg != nullptr)
+        return Reg->State == TRegistration::TState::Connected;
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    return ::getsockname(Socket, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
+           local.sin_port != 0;
+}
+
 }  // namespace
 
 int WSAErrorFromErrno(int Errno) {
@@ -303,7 +319,8 @@ int WSAErrorFromErrno(int Errno) {
         case ECONNABORTED:
             return WSAECONNABORTED;
         // A send on a connection the peer has torn down: to the user this is
-        // the peer resetting the connection.
+        // the peer resetting the connection. (A send on a socket that never
+        // had a connection also fails with EPIPE; send tells the two apart.)
         case ECONNRESET:
         case EPIPE:
             return WSAECONNRESET;
@@ -570,6 +587,8 @@ int send(TSocket Socket, const char* Buffer, int Length, int Flags) {
     // Wake the waiting sender once the peer drains the connection.
     if (reg && (error == EAGAIN || error == EWOULDBLOCK))
         reg->WriteNotifier->setEnabled(true);
+    if (error == EPIPE && !HadConnection(Socket, reg))
+        return Fail(WSAENOTCONN);
     return Fail(WSAErrorFromErrno(error));
 }
 
