@@ -48,6 +48,21 @@ bool InstallSignalPipe() {
     return true;
 }
 
+// Qt ends the process with abort(), and a core dump, when the platform cannot
+// be started while the application object is built: a display that does not
+// answer, or one that drops the connection (an X server resetting as its last
+// client leaves does that to a client still connecting). Nothing is loaded or
+// changed yet at that point, so this says what happened and ends with status 1
+// like a missing display does.
+void ReportStartFailure(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+    if (type != QtFatalMsg)
+        return;
+    std::fprintf(stderr, "perchly: the display could not be opened.\n");
+    std::fflush(stderr);
+    std::_Exit(1);
+}
+
 bool HasDisplay() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         const char* value = std::getenv(name);
@@ -66,7 +81,10 @@ int main(int argc, char** argv) {
                      "Start it from a desktop session, or set QT_QPA_PLATFORM.\n");
         return 1;
     }
+    const QtMessageHandler previousHandler = qInstallMessageHandler(ReportStartFailure);
     QApplication application(argc, argv);
+    // From here on a fatal error is a fault of the program, worth its core dump.
+    qInstallMessageHandler(previousHandler);
     QApplication::setApplicationName("Perchly");
     // No display name: the platform would append it to every window title, and
     // the alert box's caption must read exactly as composed.

@@ -81,6 +81,9 @@ bool FollowsLocation(int code) {
 TNMHTTP::TNMHTTP() : FHeaderInfo(std::make_unique<THeaderInfo>()) {}
 
 TNMHTTP::~TNMHTTP() {
+    // No event may reach a handler from here on: the objects it touches may
+    // already be gone.
+    BeginDestroying();
     // The session's destructor only reaches its own Abort; ours also marks the
     // wait as done, so a request still waiting ends at once.
     Abort();

@@ -99,7 +99,7 @@ TPowersock::TPowersock() {
 }
 
 TPowersock::~TPowersock() {
-    FDestroying = true;
+    BeginDestroying();
     ReportStatus(8, "Destroy");
     TPowersock::Abort();
     Cancel();
@@ -195,7 +195,7 @@ void TPowersock::CheckSocketError(uint16_t IgnoredCode, std::string& Text) {
     if (code != IgnoredCode && code > 10000) {
         Text.clear();
         GetErrorMessage(static_cast<uint16_t>(code), Text);
-        if (OnSocketError)
+        if (!FDestroying && OnSocketError)
             OnSocketError(*this, static_cast<uint16_t>(code), Text);
         throw ESockError(Text);
     }

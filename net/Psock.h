@@ -175,6 +175,10 @@ protected:
     // connection, their TLS counterparts on a secured one.
     int Receive(char* Buffer, int Length, int Flags);
     int Transmit(const char* Buffer, int Length);
+    // Marks the start of destruction. A descendant whose destructor still
+    // works on the session (an Abort of its own) calls it first, since this
+    // class's destructor runs only after the descendant's.
+    void BeginDestroying() { FDestroying = true; }
 
     // The I/O buffer of every chunk sent, received or peeked, NUL-terminated
     // copy of a host name.

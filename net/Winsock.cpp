@@ -16,6 +16,7 @@
 #include <cstring>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include "net/SocketWindow.h"
 #include "rtl/GbText.h"
@@ -41,10 +42,30 @@ struct TRegistration {
     std::unique_ptr<QSocketNotifier> WriteNotifier;
 };
 
-// One pending host lookup.
+void CompleteLookup(uint64_t Task, const QHostInfo& Info);
+
+// Takes the answer of one host lookup. The answer reaches it as a queued call
+// of a slot, not through a functor: a functor is kept in an object that an
+// aborted lookup never frees, while an answer still queued for a receiver is
+// simply dropped when the receiver goes.
+class TLookupReceiver : public QObject {
+    Q_OBJECT
+public:
+    TLookupReceiver(uint64_t Task, QObject* Window) : QObject(Window), FTask(Task) {}
+
+public Q_SLOTS:
+    void LookedUp(const QHostInfo& Info) { CompleteLookup(FTask, Info); }
+
+private:
+    uint64_t FTask;
+};
+
+// One pending host lookup. The receiver is a child of the window, so it goes
+// with the window and no answer arrives for a window that is gone.
 struct TLookup {
     int QtId = -1;
     QPointer<QObject> Window;
+    QPointer<TLookupReceiver> Receiver;
     uint32_t Msg = 0;
     char* Buffer = nullptr;
     int BufLen = 0;
@@ -60,6 +81,49 @@ std::unordered_map<TSocket, std::unique_ptr<TRegistration>>& Registrations() {
 std::unordered_map<uint64_t, TLookup>& Lookups() {
     static std::unordered_map<uint64_t, TLookup> map;
     return map;
+}
+
+using TLookupIterator = std::unordered_map<uint64_t, TLookup>::iterator;
+
+// Drops a lookup and its receiver; an answer still on its way is dropped too.
+void ForgetLookup(TLookupIterator Lookup) {
+    delete Lookup->second.Receiver.data();
+    Lookups().erase(Lookup);
+}
+
+// Writes the answer into the caller's buffer and posts the completion message.
+// A cancelled lookup finds no entry and touches nothing.
+void CompleteLookup(uint64_t Task, const QHostInfo& Info) {
+    auto& map = Lookups();
+    auto it = map.find(Task);
+    if (it == map.end() || it->second.Completed)
+        return;
+    TLookup& done = it->second;
+    done.Completed = true;
+    int error = 0;
+    std::vector<uint32_t> addresses;
+    if (Info.error() == QHostInfo::NoError) {
+        for (const QHostAddress& address : Info.addresses()) {
+            bool isV4 = false;
+            const quint32 v4 = address.toIPv4Address(&isV4);
+            if (isV4 && address.protocol() == QAbstractSocket::IPv4Protocol)
+                addresses.push_back(htonl(v4));
+        }
+        if (addresses.empty())
+            error = WSANO_DATA;
+    } else if (Info.error() == QHostInfo::HostNotFound) {
+        error = WSAHOST_NOT_FOUND;
+    } else {
+        error = WSATRY_AGAIN;
+    }
+    const size_t room = (static_cast<size_t>(done.BufLen) - HostEntryHeaderSize) / 4;
+    const uint32_t count = static_cast<uint32_t>(std::min(room, addresses.size()));
+    std::memcpy(done.Buffer, &count, 4);
+    if (count > 0)
+        std::memcpy(done.Buffer + HostEntryHeaderSize, addresses.data(), count * 4);
+    if (!done.Window.isNull())
+        PostWindowMessage(done.Window.data(), done.Msg, static_cast<uintptr_t>(Task),
+                          WSAMakeSelectReply(0, error), Task);
 }
 
 TRegistration* Find(TSocket Socket) {
@@ -178,6 +242,22 @@ bool Started() {
     return gCounters.Users > 0;
 }
 
+// Whether a socket that fails a send with EPIPE ever had a connection. Linux
+// answers EPIPE both for a connection that is gone and for a socket that was
+// never connected (fresh, replaced after a close, or after a failed connect),
+// and once a connection is gone the socket has no peer name either. A
+// registration knows whether its connect succeeded; a socket without one
+// counts as connected once it holds a local port, which only a connect (or a
+// bind, which no socket here gets before sending) gives it.
+bool HadConnection(TSocket Socket, const TRegistration* Reg) {
+    if (Reg != nullptr)
+        return Reg->State == TRegistration::TState::Connected;
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    return ::getsockname(Socket, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
+           local.sin_port != 0;
+}
+
 }  // namespace
 
 int WSAErrorFromErrno(int Errno) {
@@ -239,7 +319,8 @@ int WSAErrorFromErrno(int Errno) {
         case ECONNABORTED:
             return WSAECONNABORTED;
         // A send on a connection the peer has torn down: to the user this is
-        // the peer resetting the connection.
+        // the peer resetting the connection. (A send on a socket that never
+        // had a connection also fails with EPIPE; send tells the two apart.)
         case ECONNRESET:
         case EPIPE:
             return WSAECONNRESET;
@@ -382,40 +463,9 @@ int WSAAsyncGetHostByName(QObject* Window, uint32_t Msg, const char* Name, char*
     lookup.Msg = Msg;
     lookup.Buffer = Buffer;
     lookup.BufLen = BufLen;
-    // The window is the context: a lookup that completes after its window is
-    // gone is never delivered. A cancelled one finds no entry and touches nothing.
-    lookup.QtId = QHostInfo::lookupHost(rtl::FromGb(Name), Window, [task](const QHostInfo& info) {
-        auto& map = Lookups();
-        auto it = map.find(task);
-        if (it == map.end() || it->second.Completed)
-            return;
-        TLookup& done = it->second;
-        done.Completed = true;
-        int error = 0;
-        std::vector<uint32_t> addresses;
-        if (info.error() == QHostInfo::NoError) {
-            for (const QHostAddress& address : info.addresses()) {
-                bool isV4 = false;
-                const quint32 v4 = address.toIPv4Address(&isV4);
-                if (isV4 && address.protocol() == QAbstractSocket::IPv4Protocol)
-                    addresses.push_back(htonl(v4));
-            }
-            if (addresses.empty())
-                error = WSANO_DATA;
-        } else if (info.error() == QHostInfo::HostNotFound) {
-            error = WSAHOST_NOT_FOUND;
-        } else {
-            error = WSATRY_AGAIN;
-        }
-        const size_t room = (static_cast<size_t>(done.BufLen) - HostEntryHeaderSize) / 4;
-        const uint32_t count = static_cast<uint32_t>(std::min(room, addresses.size()));
-        std::memcpy(done.Buffer, &count, 4);
-        if (count > 0)
-            std::memcpy(done.Buffer + HostEntryHeaderSize, addresses.data(), count * 4);
-        if (!done.Window.isNull())
-            PostWindowMessage(done.Window.data(), done.Msg, static_cast<uintptr_t>(task),
-                              WSAMakeSelectReply(0, error), task);
-    });
+    lookup.Receiver = new TLookupReceiver(task, Window);
+    lookup.QtId =
+        QHostInfo::lookupHost(rtl::FromGb(Name), lookup.Receiver.data(), SLOT(LookedUp(QHostInfo)));
     return static_cast<int>(task);
 }
 
@@ -426,7 +476,7 @@ int WSACancelAsyncRequest(int Task) {
         return Fail(WSAEINVAL);
     if (!it->second.Completed)
         QHostInfo::abortHostLookup(it->second.QtId);
-    map.erase(it);
+    ForgetLookup(it);
     return 0;
 }
 
@@ -436,7 +486,7 @@ bool WSAMessageIsCurrent(const TWindowMessage& Message) {
     auto& lookups = Lookups();
     auto lookup = lookups.find(Message.Ticket);
     if (lookup != lookups.end()) {
-        lookups.erase(lookup);  // a lookup completes once
+        ForgetLookup(lookup);  // a lookup completes once
         return true;
     }
     if (Message.Msg == 0)
@@ -537,6 +587,8 @@ int send(TSocket Socket, const char* Buffer, int Length, int Flags) {
     // Wake the waiting sender once the peer drains the connection.
     if (reg && (error == EAGAIN || error == EWOULDBLOCK))
         reg->WriteNotifier->setEnabled(true);
+    if (error == EPIPE && !HadConnection(Socket, reg))
+        return Fail(WSAENOTCONN);
     return Fail(WSAErrorFromErrno(error));
 }
 
@@ -591,3 +643,5 @@ uint16_t htons(uint16_t Value) {
 }  // namespace ws
 
 }  // namespace net
+
+#include "Winsock.moc"

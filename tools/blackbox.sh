@@ -35,9 +35,13 @@ trap cleanup EXIT
 
 # Without a display, start a private virtual one. Xvfb picks a free display
 # number itself and writes it to the given descriptor once it accepts clients.
+# -noreset: by default an X server resets when its last client leaves, and the
+# reset drops a client that is connecting at that moment; with xdotool coming
+# and going while the program starts, that ended about one start in fifty in
+# Qt's abort.
 if [ -z "${DISPLAY:-}" ]; then
     command -v Xvfb >/dev/null || { echo "blackbox: needs an X display or Xvfb" >&2; exit 1; }
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+    Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
     xserver=$!
     for _ in $(seq 100); do
         [ -s "$work/display" ] && break

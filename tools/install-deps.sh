@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     libsndfile1-dev libasound2-dev zlib1g-dev
-    nginx-light curl python3 strace
+    nginx-light curl libcurl4-openssl-dev python3 strace
     libssl-dev openssl ca-certificates
     xvfb xauth xdotool xclip x11-apps fonts-wqy-microhei
     clang libclang-rt-14-dev

@@ -1,23 +1,36 @@
-// Get of a large file from nginx in string mode, side by side with curl on the
-// same URL in the same run: several interleaved rounds, each printing both
-// throughputs, their ratio and the peak memory of the Get against the body
-// size; then the median and range of the ratio and the largest peak.
+// Get of a large file from nginx in string mode, side by side with what a C++
+// or Qt programmer would use instead to get a body into memory, all against the
+// same nginx in the same run:
+//   - libcurl's easy interface appending into a std::string (reserved once the
+//     length is announced, as TNMHTTP does);
+//   - Qt's QNetworkAccessManager appending every readyRead into a QByteArray
+//     (reserved the same way);
+//   - a bare blocking recv loop into a reserved std::string: the floor, what
+//     storing the body costs on this machine at all.
+// Every round runs all four in a rotating order, each storing the whole body
+// in fresh memory (the previous round's is freed first); the figures are the
+// medians and ranges of the rounds, and the ratios are taken within a round,
+// so load from other processes falls on all sides alike.
 //
-// curl's time is its own transfer time (-w time_total), so its process
-// start-up, which the Get does not pay, is not counted against it. The file is
-// flushed to disk before the first round, so its write-back does not slow
-// whichever side happens to run first. A bare blocking recv loop into a fresh
-// string runs beside them: what storing the body costs at all.
-//
-// Usage: http_bench [body bytes] [rounds]
+// Usage: http_bench [body bytes] [rounds] [name]
+// With a name (get, libcurl, qt, bare) only that side runs, for a profile of
+// one side alone: perf record -g build/bench/bin/http_bench 268435456 5 get
+#include <curl/curl.h>
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench/net/SideBySide.h"
@@ -50,93 +63,241 @@ void ResetPeak() {
 }
 
 struct TRound {
-    double Seconds = -1;
+    double Seconds = -1;  // negative: the body did not arrive whole
     double PeakFactor = 0;
 };
 
-TRound GetOnce(net::TNMHTTP& Http, const std::string& Url, long long Size) {
-    // The previous round's body goes first, so each round starts from the same
-    // resident size and pays for its own memory.
-    std::string().swap(Http.Body);
+// Times one fetch: Fetch stores the body and returns its size; Release frees
+// the previous round's body beforehand, so each round pays for its own memory.
+TRound Measure(long long Size, const std::function<void()>& Release,
+               const std::function<long long()>& Fetch) {
+    Release();
     const long long residentBefore = Resident();
     ResetPeak();
     QElapsedTimer clock;
     clock.start();
-    Http.Get(Url);
+    const long long got = Fetch();
     TRound round;
     const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     const long long grown = std::max(PeakResident(), Resident()) - residentBefore;
-    if (static_cast<long long>(Http.Body.size()) != Size) {
-        std::fprintf(stderr, "Get returned %zu bytes, expected %lld\n", Http.Body.size(), Size);
+    if (got != Size) {
+        std::fprintf(stderr, "a fetch returned %lld bytes, expected %lld\n", got, Size);
         return round;
     }
     round.Seconds = seconds;
     round.PeakFactor = static_cast<double>(grown) / static_cast<double>(Size);
     return round;
 }
+
+// libcurl's process-wide set-up, for the life of the benchmark.
+class TCurlGlobal {
+public:
+    TCurlGlobal() { curl_global_init(CURL_GLOBAL_DEFAULT); }
+    ~TCurlGlobal() { curl_global_cleanup(); }
+    TCurlGlobal(const TCurlGlobal&) = delete;
+    TCurlGlobal& operator=(const TCurlGlobal&) = delete;
+};
+
+// libcurl as its documentation shows it: a write callback appending to a
+// string; the string is reserved once the announced length is known.
+class TCurlFetch {
+public:
+    TCurlFetch() : FCurl(curl_easy_init()) {}
+    ~TCurlFetch() { curl_easy_cleanup(FCurl); }
+    TCurlFetch(const TCurlFetch&) = delete;
+    TCurlFetch& operator=(const TCurlFetch&) = delete;
+
+    std::string Body;
+
+    long long Get(const std::string& Url) {
+        curl_easy_setopt(FCurl, CURLOPT_URL, Url.c_str());
+        curl_easy_setopt(FCurl, CURLOPT_WRITEFUNCTION, &TCurlFetch::Write);
+        curl_easy_setopt(FCurl, CURLOPT_WRITEDATA, this);
+        if (curl_easy_perform(FCurl) != CURLE_OK)
+            return -1;
+        return static_cast<long long>(Body.size());
+    }
+
+private:
+    static size_t Write(char* Data, size_t, size_t Count, void* Self) {
+        auto* fetch = static_cast<TCurlFetch*>(Self);
+        if (fetch->Body.empty()) {
+            curl_off_t length = -1;
+            if (curl_easy_getinfo(fetch->FCurl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) ==
+                    CURLE_OK &&
+                length > 0)
+                fetch->Body.reserve(static_cast<size_t>(length));
+        }
+        fetch->Body.append(Data, Count);
+        return Count;
+    }
+
+    CURL* FCurl;
+};
+
+// QNetworkAccessManager as a Qt programmer would use it: every readyRead is
+// appended to a QByteArray, reserved once the header announces the length.
+class TQtFetch {
+public:
+    QByteArray Body;
+
+    long long Get(const std::string& Url) {
+        QNetworkReply* reply = FManager.get(QNetworkRequest(QUrl(QString::fromStdString(Url))));
+        QObject::connect(reply, &QNetworkReply::metaDataChanged, [this, reply] {
+            const qlonglong length =
+                reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+            if (length > 0 && Body.isEmpty())
+                Body.reserve(static_cast<qsizetype>(length));
+        });
+        QObject::connect(reply, &QNetworkReply::readyRead,
+                         [this, reply] { Body += reply->readAll(); });
+        QEventLoop loop;
+        QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+        loop.exec();
+        Body += reply->readAll();
+        const bool ok = reply->error() == QNetworkReply::NoError;
+        reply->deleteLater();
+        return ok ? static_cast<long long>(Body.size()) : -1;
+    }
+
+private:
+    QNetworkAccessManager FManager;
+};
+
+struct TContender {
+    TContender(const char* AKey, const char* AName, std::function<TRound()> ARun)
+        : Key(AKey), Name(AName), Run(std::move(ARun)) {}
+    const char* Key;
+    const char* Name;
+    std::function<TRound()> Run;
+    std::vector<double> Seconds;
+    double WorstPeak = 0;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     const long long size = argc > 1 ? std::stoll(argv[1]) : 256LL << 20;
-    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 9;
+    const std::string only = argc > 3 ? argv[3] : "";
     testsupport::NginxFixture nginx;
     nginx.AddLargeFile("big.bin", size);
     ::sync();
     nginx.Start();
     const std::string url = nginx.Url("/big.bin");
+    const std::string request = "GET /big.bin HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+    const TCurlGlobal curlGlobal;
 
     net::TNMHTTP http;
     // The body bound is lifted: the benchmark's body is meant to be large.
     http.MaxBodyLength = -1;
+    TCurlFetch curl;
+    TQtFetch qt;
+    std::string bare;
+
+    std::array<TContender, 4> contenders{{
+        {"get", "TNMHTTP.Get",
+         [&] {
+             return Measure(
+                 size, [&] { std::string().swap(http.Body); },
+                 [&] {
+                     http.Get(url);
+                     return static_cast<long long>(http.Body.size());
+                 });
+         }},
+        {"libcurl", "libcurl",
+         [&] {
+             return Measure(
+                 size, [&] { std::string().swap(curl.Body); }, [&] { return curl.Get(url); });
+         }},
+        {"qt", "QNetworkAccessManager",
+         [&] {
+             return Measure(
+                 size, [&] { qt.Body = QByteArray(); }, [&] { return qt.Get(url); });
+         }},
+        {"bare", "bare recv loop",
+         [&] {
+             return Measure(
+                 size, [&] { std::string().swap(bare); },
+                 [&] {
+                     const double seconds = bench::BareCaptureInto(bare, nginx.Port(), request,
+                                                                   static_cast<size_t>(size));
+                     return seconds < 0 ? -1LL : static_cast<long long>(size);
+                 });
+         }},
+    }};
+
     const double mib = static_cast<double>(size) / 1048576.0;
-    std::printf("body size: %.1f MiB, %d rounds\n", mib, rounds);
-    const std::string request = "GET /big.bin HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
-    std::vector<double> ratios;
-    std::vector<double> bareRatios;
-    double worstPeak = 0;
-    for (int i = 0; i < rounds; ++i) {
-        double curl = 0;
-        double bare = 0;
-        TRound ours;
-        if (i % 2 == 0) {
-            curl = bench::CurlSeconds(url);
-            ours = GetOnce(http, url, size);
-            bare = bench::BareCaptureSeconds(nginx.Port(), request, static_cast<size_t>(size));
-        } else {
-            bare = bench::BareCaptureSeconds(nginx.Port(), request, static_cast<size_t>(size));
-            ours = GetOnce(http, url, size);
-            curl = bench::CurlSeconds(url);
+    if (!only.empty()) {
+        for (TContender& contender : contenders) {
+            if (only != contender.Key)
+                continue;
+            std::vector<double> speeds;
+            for (int i = 0; i < rounds; ++i) {
+                const TRound round = contender.Run();
+                if (round.Seconds > 0)
+                    speeds.push_back(mib / round.Seconds);
+            }
+            const bench::TSpread spread = bench::Spread(speeds);
+            std::printf("%s alone: %.0f MiB/s (%.0f-%.0f) over %zu rounds\n", contender.Name,
+                        spread.Median, spread.Low, spread.High, speeds.size());
+            return speeds.empty() ? 1 : 0;
         }
-        if (curl <= 0 || ours.Seconds <= 0 || bare <= 0) {
-            std::printf("round %d: %s failed\n", i + 1,
-                        curl <= 0           ? "curl"
-                        : ours.Seconds <= 0 ? "Get"
-                                            : "the bare loop");
-            continue;
-        }
-        ratios.push_back(curl / ours.Seconds);
-        bareRatios.push_back(curl / bare);
-        worstPeak = std::max(worstPeak, ours.PeakFactor);
-        std::printf(
-            "round %d: curl %.0f MiB/s, TNMHTTP.Get %.0f MiB/s, bare loop %.0f MiB/s, ratio %.2f "
-            "(bare loop %.2f), peak memory %.2f x body\n",
-            i + 1, mib / curl, mib / ours.Seconds, mib / bare, curl / ours.Seconds, curl / bare,
-            ours.PeakFactor);
+        std::fprintf(stderr, "no side named %s (get, libcurl, qt, bare)\n", only.c_str());
+        return 2;
     }
-    const bench::TSpread spread = bench::Spread(ratios);
-    const bench::TSpread bareSpread = bench::Spread(bareRatios);
-    std::printf(
-        "throughput ratio: median %.2f, range %.2f-%.2f over %zu rounds (Get / curl, "
-        "target >= 0.8)\n",
-        spread.Median, spread.Low, spread.High, ratios.size());
-    std::printf(
-        "bare recv loop into a fresh string / curl: median %.2f, range %.2f-%.2f (what "
-        "storing the body costs at all)\n",
-        bareSpread.Median, bareSpread.Low, bareSpread.High);
-    std::printf(
-        "peak memory:      %.2f x body size at most (peak resident growth during Get, "
-        "target <= 1.3)\n",
-        worstPeak);
-    return ratios.empty() ? 1 : 0;
+    std::printf("body size: %.1f MiB, %d rounds, order rotating every round\n", mib, rounds);
+    // Within-round ratios: the anchor's time over ours, so above 1 means ours
+    // is faster.
+    std::vector<double> versusCurl, versusQt, versusBare;
+    for (int i = 0; i < rounds; ++i) {
+        std::array<TRound, 4> results;
+        for (size_t k = 0; k < contenders.size(); ++k) {
+            const size_t which = (k + static_cast<size_t>(i)) % contenders.size();
+            results[which] = contenders[which].Run();
+        }
+        bool failed = false;
+        for (size_t k = 0; k < contenders.size(); ++k) {
+            if (results[k].Seconds <= 0) {
+                std::printf("round %d: %s failed\n", i + 1, contenders[k].Name);
+                failed = true;
+            }
+        }
+        if (failed)
+            continue;
+        std::printf("round %d:", i + 1);
+        for (size_t k = 0; k < contenders.size(); ++k) {
+            contenders[k].Seconds.push_back(results[k].Seconds);
+            contenders[k].WorstPeak = std::max(contenders[k].WorstPeak, results[k].PeakFactor);
+            std::printf(" %s %.0f MiB/s%s", contenders[k].Name, mib / results[k].Seconds,
+                        k + 1 < contenders.size() ? "," : "\n");
+        }
+        versusCurl.push_back(results[1].Seconds / results[0].Seconds);
+        versusQt.push_back(results[2].Seconds / results[0].Seconds);
+        versusBare.push_back(results[3].Seconds / results[0].Seconds);
+    }
+    if (versusCurl.empty())
+        return 1;
+
+    std::printf("\nthroughput, median and range over %zu rounds; peak memory growth:\n",
+                versusCurl.size());
+    for (const TContender& contender : contenders) {
+        std::vector<double> speeds;
+        for (const double seconds : contender.Seconds)
+            speeds.push_back(mib / seconds);
+        const bench::TSpread spread = bench::Spread(speeds);
+        std::printf("  %-22s %5.0f MiB/s  (%.0f-%.0f)  peak %.2f x body\n", contender.Name,
+                    spread.Median, spread.Low, spread.High, contender.WorstPeak);
+    }
+    const auto ratio = [](const char* name, const std::vector<double>& values, const char* goal) {
+        const bench::TSpread spread = bench::Spread(values);
+        std::printf("  Get / %-22s median %.2f, range %.2f-%.2f%s\n", name, spread.Median,
+                    spread.Low, spread.High, goal);
+    };
+    std::printf("speed ratios within a round (above 1: Get is faster):\n");
+    ratio("libcurl", versusCurl, " (target >= 1.0)");
+    ratio("QNetworkAccessManager", versusQt, " (target >= 1.0)");
+    ratio("bare recv loop", versusBare, " (the floor: storing the body at all)");
+    return 0;
 }

@@ -196,7 +196,8 @@ void BenchThroughput(int Rounds) {
     const bench::TSpread bareSpread = bench::Spread(bareRatios);
     std::printf(
         "throughput: CaptureString / curl over %zu rounds: median %.2f, range %.2f-%.2f "
-        "(target >= 0.8); a bare recv loop into a fresh string: median %.2f, range %.2f-%.2f\n",
+        "(curl stores nothing: no target; bench/http.sh compares with clients that store); "
+        "a bare recv loop into a fresh string: median %.2f, range %.2f-%.2f\n",
         ratios.size(), spread.Median, spread.Low, spread.High, bareSpread.Median, bareSpread.Low,
         bareSpread.High);
 }

@@ -35,17 +35,17 @@ inline double CurlSeconds(const std::string& Url) {
 }
 
 // The plainest capture into memory: a blocking socket, one request, then recv
-// of 64 KiB blocks appended to a fresh string reserved for Expected bytes,
-// until the peer closes. No event loop, no time-out, no messages. curl's side
-// stores nothing and this side stores everything, so its ratio to curl shows
-// how much of any gap is the cost of putting the body in fresh memory on this
-// machine (chiefly the page faults), not the session's loop. Returns
-// the seconds from the connect to the close; negative when fewer than Expected
+// of 64 KiB blocks appended to Text, reserved for Expected bytes, until the
+// peer closes. No event loop, no time-out, no messages: the floor of any
+// capture into fresh memory on this machine (chiefly the copy and the page
+// faults), against which a session's own loop can be judged. Returns the
+// seconds from the connect to the close; negative when fewer than Expected
 // bytes arrived.
-inline double BareCaptureSeconds(uint16_t Port, const std::string& Request, size_t Expected) {
+inline double BareCaptureInto(std::string& Text, uint16_t Port, const std::string& Request,
+                              size_t Expected) {
     using Clock = std::chrono::steady_clock;
-    std::string text;
-    text.reserve(Expected + 65536);
+    Text.clear();
+    Text.reserve(Expected + 65536);
     static char block[65536];
     const auto t0 = Clock::now();
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -64,11 +64,19 @@ inline double BareCaptureSeconds(uint16_t Port, const std::string& Request, size
         const ssize_t n = ::recv(fd, block, sizeof block, 0);
         if (n <= 0)
             break;
-        text.append(block, static_cast<size_t>(n));
+        Text.append(block, static_cast<size_t>(n));
     }
     const double seconds = std::chrono::duration<double>(Clock::now() - t0).count();
     ::close(fd);
-    return text.size() >= Expected ? seconds : -1;
+    return Text.size() >= Expected ? seconds : -1;
+}
+
+// The same into a fresh string of its own. curl's command-line side stores
+// nothing and this side stores everything, so its ratio to curl shows how much
+// of any gap is the cost of putting the body in memory at all.
+inline double BareCaptureSeconds(uint16_t Port, const std::string& Request, size_t Expected) {
+    std::string text;
+    return BareCaptureInto(text, Port, Request, Expected);
 }
 
 struct TSpread {

@@ -1,14 +1,20 @@
-// The real program, offscreen, ended by SIGTERM while a fetch waits on a server
-// that never answers: it must save its lists and exit cleanly.
+// The real program, ended by SIGTERM while it waits inside an operation: a
+// fetch hanging on a server that never answers, and the alert box with its own
+// event loop. Either way it must save its lists and exit cleanly. And a display
+// that cannot be reached must end it with a message and status 1, not abort().
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tests/support/ScriptedPeer.h"
 #include "tests/support/TestSupport.h"
@@ -32,52 +38,140 @@ int WaitForExit(pid_t child, std::chrono::seconds deadline) {
     return status;
 }
 
-TEST(TerminationSignal, DuringAFetchSavesTheListsAndExitsCleanly) {
-    testsupport::TempFolder folder;
-    // The program keeps its files beside its executable, so it runs from a copy.
-    const std::string program = folder.File("perchly");
-    std::filesystem::copy_file(PERCHLY_PROGRAM, program);
-    WriteFile(folder.File("Message.ini"), "one\r\n");
-
-    testsupport::ScriptedPeer peer;
-    peer.ReadLine().Hold();  // takes the request line, then never answers
-    peer.Start();
-    WriteFile(folder.File("perchly.ini"),
-              "[TargetObj]\r\nName0=Alice\r\nName0ch=1\r\n[TargetSite]\r\nSite0=Stall\r\n"
-              "Site0Url=http://127.0.0.1:" +
-                  std::to_string(peer.Port()) +
-                  "/who\r\nSite0ch=1\r\n[Setting]\r\nAutoUp=1\r\nSecond=5\r\nAutoMin=0\r\n");
-
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
-    pid_t child = 0;
-    ASSERT_EQ(::posix_spawn(&child, program.c_str(), nullptr, nullptr, argv, environ), 0);
-
-    // The first tick comes after one interval; then the request arrives and
-    // the fetch waits for an answer that never comes.
-    testsupport::PumpUntil([&] { return !peer.Received().empty(); }, std::chrono::seconds(60));
-    ASSERT_EQ(peer.Received(), "GET /who HTTP/1.0\r\n");
-    ASSERT_EQ(::kill(child, SIGTERM), 0);
-
-    const int status = WaitForExit(child, std::chrono::seconds(60));
-    if (status == -1) {
-        ::kill(child, SIGKILL);
-        ::waitpid(child, nullptr, 0);
-        FAIL() << "still running after SIGTERM";
+// A copy of the program in a folder of its own, as it keeps its files beside
+// its executable; its output goes to out.log there.
+class ProgramCopy {
+public:
+    ProgramCopy() {
+        const std::filesystem::path built(PERCHLY_PROGRAM);
+        std::filesystem::copy_file(built, Program);
+        std::filesystem::copy_file(built.parent_path() / "Perchly.wav", Folder.File("Perchly.wav"));
+        WriteFile(Folder.File("Message.ini"), "one\r\n");
     }
-    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    ~ProgramCopy() {
+        if (Child > 0 && ::waitpid(Child, nullptr, WNOHANG) == 0) {
+            ::kill(Child, SIGKILL);
+            ::waitpid(Child, nullptr, 0);
+        }
+    }
+    ProgramCopy(const ProgramCopy&) = delete;
+    ProgramCopy& operator=(const ProgramCopy&) = delete;
 
-    // The close wrote both whole lists, free slots included, and the interval.
-    const std::string ini = ReadFile(folder.File("perchly.ini"));
+    // Starts it with the environment of the tests plus Extra ("NAME=value").
+    void Start(const std::vector<std::string>& extra = {"QT_QPA_PLATFORM=offscreen"}) {
+        std::vector<std::string> variables;
+        for (char** entry = environ; *entry != nullptr; ++entry) {
+            const std::string variable = *entry;
+            bool replaced = false;
+            for (const std::string& override : extra)
+                replaced |= variable.rfind(override.substr(0, override.find('=') + 1), 0) == 0;
+            if (!replaced)
+                variables.push_back(variable);
+        }
+        variables.insert(variables.end(), extra.begin(), extra.end());
+        std::vector<char*> envp;
+        for (std::string& variable : variables)
+            envp.push_back(variable.data());
+        envp.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        const std::string log = Folder.File("out.log");
+        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        posix_spawn_file_actions_adddup2(&actions, 1, 2);
+        char* argv[] = {Program.data(), nullptr};
+        ASSERT_EQ(::posix_spawn(&Child, Program.c_str(), &actions, nullptr, argv, envp.data()), 0);
+        posix_spawn_file_actions_destroy(&actions);
+    }
+
+    // Sends SIGTERM and returns the wait status (-1: still running after a minute).
+    int Terminate() {
+        EXPECT_EQ(::kill(Child, SIGTERM), 0);
+        return WaitForExit(Child, std::chrono::seconds(60));
+    }
+
+    std::string Settings() const { return ReadFile(Folder.File("perchly.ini")); }
+    std::string Output() const { return ReadFile(Folder.File("out.log")); }
+
+    testsupport::TempFolder Folder;
+    std::string Program = Folder.File("perchly");
+    pid_t Child = 0;
+};
+
+std::string WatchList(uint16_t port, int sound) {
+    return "[TargetObj]\r\nName0=Alice\r\nName0ch=1\r\n[TargetSite]\r\nSite0=Stall\r\n"
+           "Site0Url=http://127.0.0.1:" +
+           std::to_string(port) +
+           "/who\r\nSite0ch=1\r\n[Setting]\r\nSound=" + std::to_string(sound) +
+           "\r\nAutoUp=1\r\nSecond=5\r\nAutoMin=0\r\n";
+}
+
+// The ending every signal must lead to: status 0, both whole lists, free slots
+// included, and the interval written, and nothing half-written beside them.
+void ExpectCleanExitWithTheListsSaved(const ProgramCopy& copy, int status) {
+    ASSERT_NE(status, -1) << "still running after SIGTERM";
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n"
+                                   << copy.Output();
+    EXPECT_EQ(WEXITSTATUS(status), 0) << copy.Output();
+    const std::string ini = copy.Settings();
     EXPECT_TRUE(Contains(ini, "Name0=Alice\r\nName0ch=1\r\n")) << ini;
     EXPECT_TRUE(Contains(ini, "Name99=\r\nName99ch=0\r\n"));
     EXPECT_TRUE(Contains(ini, "Site0=Stall\r\n"));
     EXPECT_TRUE(Contains(ini, "Site99ch=0\r\n"));
     EXPECT_TRUE(Contains(ini, "Second=5\r\n"));
-    // Nothing half-written is left beside it.
-    for (const auto& entry : std::filesystem::directory_iterator(folder.Path()))
+    for (const auto& entry : std::filesystem::directory_iterator(copy.Folder.Path()))
         EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+}
+
+TEST(TerminationSignal, DuringAFetchSavesTheListsAndExitsCleanly) {
+    ProgramCopy copy;
+    testsupport::ScriptedPeer peer;
+    peer.ReadLine().Hold();  // takes the request line, then never answers
+    peer.Start();
+    WriteFile(copy.Folder.File("perchly.ini"), WatchList(peer.Port(), 0));
+    copy.Start();
+
+    // The first tick comes after one interval; then the request arrives and
+    // the fetch waits for an answer that never comes.
+    testsupport::PumpUntil([&] { return !peer.Received().empty(); }, std::chrono::seconds(60));
+    ASSERT_EQ(peer.Received(), "GET /who HTTP/1.0\r\n");
+    ExpectCleanExitWithTheListsSaved(copy, copy.Terminate());
+}
+
+TEST(TerminationSignal, WithTheAlertBoxOpenSavesTheListsAndExitsCleanly) {
+    ProgramCopy copy;
+    testsupport::ScriptedPeer peer;
+    peer.ReadUntil("\r\n\r\n").Send("HTTP/1.0 200 OK\r\n\r\n<li>Alice</li>").Close();
+    peer.Start();
+    WriteFile(copy.Folder.File("perchly.ini"), WatchList(peer.Port(), 1));
+    // The sound is played to its end (or found unplayable) right before the
+    // alert box opens, and nothing is processed in between: once the sound
+    // file is closed, the signal is handled inside the box's own event loop.
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, copy.Folder.File("Perchly.wav").c_str(), IN_CLOSE_NOWRITE),
+              0);
+    copy.Start();
+    pollfd closed{watch, POLLIN, 0};
+    const int ready = ::poll(&closed, 1, 60000);
+    ::close(watch);
+    ASSERT_EQ(ready, 1) << "the alert never came\n" << copy.Output();
+    ExpectCleanExitWithTheListsSaved(copy, copy.Terminate());
+}
+
+TEST(ProgramStart, DisplayThatCannotBeReachedEndsWithAMessageAndStatusOne) {
+    ProgramCopy copy;
+    // An X display nobody serves: the platform cannot start.
+    copy.Start({"QT_QPA_PLATFORM=xcb", "DISPLAY=:64999", "WAYLAND_DISPLAY="});
+    const int status = WaitForExit(copy.Child, std::chrono::seconds(60));
+    ASSERT_NE(status, -1);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n"
+                                   << copy.Output();
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_TRUE(Contains(copy.Output(), "perchly: the display could not be opened."))
+        << copy.Output();
+    EXPECT_FALSE(std::filesystem::exists(copy.Folder.File("perchly.ini")));
 }
 
 }  // namespace

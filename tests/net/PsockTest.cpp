@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <string>
+#include <vector>
 
+#include "net/NMHttp.h"
 #include "net/Psock.h"
 #include "tests/support/ScriptedPeer.h"
 #include "tests/support/TestSupport.h"
@@ -230,4 +233,44 @@ TEST(PsockConnect, LookupFinishingAfterDestroyTouchesNothing) {
     }
     testsupport::PumpUntil([] { return false; }, std::chrono::milliseconds(300));
     EXPECT_EQ(TPowersock::WinsockUsers(), 0);
+}
+
+namespace {
+
+// Once destruction has begun no handler may run: the objects a handler touches
+// may be gone already (a form's controls, a log). Both the session and the
+// HTTP client are destroyed while connected, reporting at the highest level.
+template <class Component>
+void ExpectSilentDestruction() {
+    ScriptedPeer peer;
+    peer.Hold();
+    peer.Start();
+    auto component = std::make_unique<Component>();
+    component->Host = "127.0.0.1";
+    component->Port = peer.Port();
+    component->TimeOut = 20000;
+    component->ReportLevel = 8;
+    bool destroying = false;
+    std::vector<std::string> late;
+    auto record = [&](const std::string& what) {
+        if (destroying)
+            late.push_back(what);
+    };
+    component->OnStatus = [&](TPowersock&, const std::string& status) { record(status); };
+    component->OnDisconnect = [&](TPowersock&) { record("OnDisconnect"); };
+    component->OnSocketError = [&](TPowersock&, uint16_t, const std::string& text) {
+        record("OnSocketError " + text);
+    };
+    component->Connect();
+    ASSERT_TRUE(component->Connected);
+    destroying = true;
+    component.reset();
+    EXPECT_TRUE(late.empty()) << testing::PrintToString(late);
+}
+
+}  // namespace
+
+TEST(PsockLifecycle, NoEventReachesAHandlerOnceDestructionBegins) {
+    ExpectSilentDestruction<TPowersock>();
+    ExpectSilentDestruction<net::TNMHTTP>();
 }

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <QTimer>
@@ -405,4 +406,31 @@ TEST(PsockCapture, ReservedRoomFarBeyondTheTextStaysUnused) {
     const auto used = std::count_if(resident.begin(), resident.end(),
                                     [](unsigned char flags) { return (flags & 1) != 0; });
     EXPECT_EQ(used, 0);
+}
+
+// A send without a connection is "not connected", whether the session never
+// connected or closed its connection; a connection the peer reset stays a
+// reset for every send that follows it.
+TEST(PsockSend, NotConnectedIsToldApartFromAReset) {
+    const std::string notConnected = "10057:Socket is not connected";
+    TPowersock session;
+    EXPECT_EQ(Raised<ESockError>([&] { session.Write("x"); }), notConnected);
+    {
+        ScriptedPeer peer;
+        peer.Hold();
+        ConnectTo(session, peer, 20000);
+        session.Disconnect();
+        EXPECT_EQ(Raised<ESockError>([&] { session.Write("x"); }), notConnected);
+    }
+    ScriptedPeer peer;
+    peer.Reset();
+    ConnectTo(session, peer, 20000);
+    ASSERT_TRUE(peer.Wait());
+    // Wait for the reset on the socket itself: processing events would let the
+    // session see the close and replace its socket first.
+    pollfd reset{session.SocketHandle, POLLIN, 0};
+    ASSERT_EQ(::poll(&reset, 1, 20000), 1);
+    const std::string resetByPeer = "10054:Connection reset by peer";
+    EXPECT_EQ(Raised<ESockError>([&] { session.Write("x"); }), resetByPeer);
+    EXPECT_EQ(Raised<ESockError>([&] { session.Write("x"); }), resetByPeer);
 }

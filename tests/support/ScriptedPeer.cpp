@@ -48,7 +48,10 @@ ScriptedPeer& ScriptedPeer::ReadBytes(size_t Count) {
     return *this;
 }
 ScriptedPeer& ScriptedPeer::ReadLine() {
-    FSteps.push_back({TStep::TKind::ReadLine, {}});
+    return ReadUntil("\n");
+}
+ScriptedPeer& ScriptedPeer::ReadUntil(std::string Marker) {
+    FSteps.push_back({TStep::TKind::ReadUntil, std::move(Marker)});
     return *this;
 }
 ScriptedPeer& ScriptedPeer::Close() {
@@ -133,8 +136,9 @@ void ScriptedPeer::Run() {
                 }
                 break;
             case TStep::TKind::ReadBytes:
-            case TStep::TKind::ReadLine: {
+            case TStep::TKind::ReadUntil: {
                 size_t got = 0;
+                std::string taken;
                 for (;;) {
                     if (FStop)
                         break;
@@ -143,8 +147,8 @@ void ScriptedPeer::Run() {
                     if (!WaitReadable(fd, 50))
                         continue;
                     char c[4096];
-                    // A line is read byte by byte, so nothing beyond it is taken.
-                    const size_t room = step.Kind == TStep::TKind::ReadLine
+                    // Read byte by byte up to the marker, so nothing beyond it is taken.
+                    const size_t room = step.Kind == TStep::TKind::ReadUntil
                                             ? 1
                                             : std::min(sizeof c, step.Count - got);
                     const ssize_t n = ::recv(fd, c, room, 0);
@@ -155,8 +159,11 @@ void ScriptedPeer::Run() {
                         std::lock_guard<std::mutex> lock(FMutex);
                         FReceived.append(c, static_cast<size_t>(n));
                     }
-                    if (step.Kind == TStep::TKind::ReadLine && c[0] == '\n')
-                        break;
+                    if (step.Kind == TStep::TKind::ReadUntil) {
+                        taken += c[0];
+                        if (taken.ends_with(step.Bytes))
+                            break;
+                    }
                 }
                 break;
             }

@@ -13,7 +13,9 @@
 //   EXPECT_EQ(peer.Received(), "QUIT\r\n");
 //
 // Steps: Send (bytes at once), SendSlowly (one byte per pause), ReadBytes (wait
-// for N bytes, recorded), ReadLine (wait for a line feed, recorded), Close
+// for N bytes, recorded), ReadLine (wait for a line feed, recorded), ReadUntil
+// (wait until the bytes read end with a marker, such as the blank line that
+// ends a request header, recorded), Close
 // (graceful), Reset (SO_LINGER 0, so the peer sees a reset), Hold (keep the
 // connection open without reading or answering until the peer is destroyed).
 // A script that ends without Close/Reset closes gracefully. The destructor stops
@@ -39,6 +41,7 @@ public:
     ScriptedPeer& SendSlowly(std::string Bytes, std::chrono::milliseconds Pause);
     ScriptedPeer& ReadBytes(size_t Count);
     ScriptedPeer& ReadLine();
+    ScriptedPeer& ReadUntil(std::string Marker);
     ScriptedPeer& Close();
     ScriptedPeer& Reset();
     ScriptedPeer& Hold();
@@ -54,7 +57,7 @@ public:
 
 private:
     struct TStep {
-        enum class TKind { Send, SendSlowly, ReadBytes, ReadLine, Close, Reset, Hold } Kind;
+        enum class TKind { Send, SendSlowly, ReadBytes, ReadUntil, Close, Reset, Hold } Kind;
         std::string Bytes;
         size_t Count = 0;
         std::chrono::milliseconds Pause{0};

@@ -1,1 +1,0 @@
-// Replaced by the watch store sources.
