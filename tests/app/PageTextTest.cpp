@@ -112,7 +112,8 @@ TEST(GbPage, ConvertsWithTheSystemConverterAndMarksBadBytes) {
         std::string mine;
         AppendGbChar(c, mine);
         const std::string utf32(reinterpret_cast<const char*>(&c), 4);
-        EXPECT_EQ(mine, rtl::GbFromCharset("UTF-32LE", utf32)) << std::hex << static_cast<uint32_t>(c);
+        EXPECT_EQ(mine, rtl::GbFromCharset("UTF-32LE", utf32))
+            << std::hex << static_cast<uint32_t>(c);
     }
 }
 
