@@ -14,6 +14,7 @@
 #include "app/BringToFront.h"
 #include "app/ImageList.h"
 #include "app/QtDesktopServices.h"
+#include "app/SaveAtExit.h"
 #include "app/SingleInstance.h"
 #include "app/Startup.h"
 #include "app/Translation.h"
@@ -115,6 +116,7 @@ int main(int argc, char** argv) {
     app::QtDesktopServices desktop;
     app::TForm1 form1(state, desktop, *folders);
     mainWindow = &form1;
+    app::ArmSaveAtExit(form1.SettingsFile(), state);
     // The start-up copies of the two dialogs stay hidden; the menu commands show
     // fresh ones, so each opening starts from the current state.
     app::TForm2 form2(&form1, state,
@@ -138,5 +140,8 @@ int main(int argc, char** argv) {
     form1.show();
     // The main window's close ends the program; a failed save keeps it open.
     QApplication::setQuitOnLastWindowClosed(true);
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    // The loop ends only after the window's close has saved the lists.
+    app::DisarmSaveAtExit();
+    return status;
 }

@@ -107,13 +107,14 @@ std::string WatchList(uint16_t port, int sound) {
            "\r\nAutoUp=1\r\nSecond=5\r\nAutoMin=0\r\n";
 }
 
-// The ending every signal must lead to: status 0, both whole lists, free slots
-// included, and the interval written, and nothing half-written beside them.
-void ExpectCleanExitWithTheListsSaved(const ProgramCopy& copy, int status) {
-    ASSERT_NE(status, -1) << "still running after SIGTERM";
+// The ending every signal must lead to: status 0 (or the given one), both whole
+// lists, free slots included, and the interval written, and nothing half-written
+// beside them.
+void ExpectCleanExitWithTheListsSaved(const ProgramCopy& copy, int status, int exitCode = 0) {
+    ASSERT_NE(status, -1) << "still running";
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status) << "\n"
                                    << copy.Output();
-    EXPECT_EQ(WEXITSTATUS(status), 0) << copy.Output();
+    EXPECT_EQ(WEXITSTATUS(status), exitCode) << copy.Output();
     const std::string ini = copy.Settings();
     EXPECT_TRUE(Contains(ini, "Name0=Alice\r\nName0ch=1\r\n")) << ini;
     EXPECT_TRUE(Contains(ini, "Name99=\r\nName99ch=0\r\n"));
@@ -158,6 +159,41 @@ TEST(TerminationSignal, WithTheAlertBoxOpenSavesTheListsAndExitsCleanly) {
     ::close(watch);
     ASSERT_EQ(ready, 1) << "the alert never came\n" << copy.Output();
     ExpectCleanExitWithTheListsSaved(copy, copy.Terminate());
+}
+
+// An X server that dies under the running program: Qt ends it with status 1
+// from inside its event loop, and the lists must be saved all the same.
+TEST(DisplayServer, DyingUnderTheProgramStillSavesTheLists) {
+    ProgramCopy copy;
+    testsupport::ScriptedPeer peer;
+    peer.ReadLine().Hold();
+    peer.Start();
+    WriteFile(copy.Folder.File("perchly.ini"), WatchList(peer.Port(), 0));
+
+    // Xvfb picks a free display and writes its number to the pipe.
+    int numberPipe[2];
+    ASSERT_EQ(::pipe(numberPipe), 0);
+    const std::string fd = std::to_string(numberPipe[1]);
+    char* xvfbArgv[] = {const_cast<char*>("Xvfb"),     const_cast<char*>("-displayfd"),
+                        const_cast<char*>(fd.c_str()), const_cast<char*>("-nolisten"),
+                        const_cast<char*>("tcp"),      nullptr};
+    pid_t xvfb = 0;
+    ASSERT_EQ(::posix_spawnp(&xvfb, "Xvfb", nullptr, nullptr, xvfbArgv, environ), 0);
+    ::close(numberPipe[1]);
+    std::string number;
+    char digit = 0;
+    while (::read(numberPipe[0], &digit, 1) == 1 && digit != '\n')
+        number += digit;
+    ::close(numberPipe[0]);
+    ASSERT_FALSE(number.empty()) << "Xvfb did not start";
+
+    copy.Start({"QT_QPA_PLATFORM=xcb", "DISPLAY=:" + number, "WAYLAND_DISPLAY="});
+    // A request at the first tick: the program runs on that display.
+    testsupport::PumpUntil([&] { return !peer.Received().empty(); }, std::chrono::seconds(60));
+    ::kill(xvfb, SIGKILL);
+    ::waitpid(xvfb, nullptr, 0);
+    ASSERT_FALSE(peer.Received().empty()) << copy.Output();
+    ExpectCleanExitWithTheListsSaved(copy, WaitForExit(copy.Child, std::chrono::seconds(60)), 1);
 }
 
 TEST(ProgramStart, DisplayThatCannotBeReachedEndsWithAMessageAndStatusOne) {
