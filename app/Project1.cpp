@@ -133,8 +133,10 @@ int main(int argc, char** argv) {
         });
     }
 
+    // On X, Qt embeds the icon as soon as a tray appears, so it is made even
+    // without one: a session often starts its panel after its other programs.
     std::unique_ptr<app::TTrayIcon> tray;
-    if (QSystemTrayIcon::isSystemTrayAvailable())
+    if (QSystemTrayIcon::isSystemTrayAvailable() || QGuiApplication::platformName() == "xcb")
         tray = std::make_unique<app::TTrayIcon>(form1);
 
     form1.show();

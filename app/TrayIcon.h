@@ -17,8 +17,9 @@ class TForm1;
 // the sound is on (a struck-out speaker when it is off), in picture and
 // tooltip. A click brings the window back, which matters since resuming
 // minimises it; the menu offers what the banner picture's menu offers, plus
-// showing the window and exit. Create it only where
-// QSystemTrayIcon::isSystemTrayAvailable(); elsewhere nothing changes.
+// showing the window and exit. Create it where
+// QSystemTrayIcon::isSystemTrayAvailable(), or on X, where Qt shows it once a
+// tray appears; while there is no tray nothing changes.
 class TTrayIcon : public QObject {
 public:
     explicit TTrayIcon(TForm1& form);
