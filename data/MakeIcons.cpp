@@ -6,7 +6,7 @@
 #include <QImage>
 #include <cstdio>
 
-#include "app/BirdArt.h"
+#include "app/art/BirdArt.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {

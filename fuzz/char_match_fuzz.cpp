@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/TargetMatch.h"
+#include "app/page/TargetMatch.h"
 #include "fuzz/FuzzSupport.h"
 #include "rtl/GbText.h"
 

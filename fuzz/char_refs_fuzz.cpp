@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/CharRefs.h"
+#include "app/page/CharRefs.h"
 #include "fuzz/FuzzSupport.h"
 #include "rtl/GbText.h"
 
@@ -21,7 +21,7 @@ struct Entry {
     char32_t Second;
 };
 constexpr Entry Table[] = {
-#include "app/HtmlEntities.inc"
+#include "app/page/HtmlEntities.inc"
 };
 
 std::string GbOf(char32_t c) {

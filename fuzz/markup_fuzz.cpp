@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/Markup.h"
+#include "app/page/Markup.h"
 #include "fuzz/FuzzSupport.h"
 
 namespace {

@@ -14,9 +14,9 @@
 #include <cstdint>
 #include <string>
 
-#include "app/CharsetLabel.h"
-#include "app/GbPage.h"
-#include "app/PageCharset.h"
+#include "app/page/CharsetLabel.h"
+#include "app/page/GbPage.h"
+#include "app/page/PageCharset.h"
 #include "fuzz/FuzzSupport.h"
 
 namespace {

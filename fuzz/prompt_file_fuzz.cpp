@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "app/PromptFile.h"
+#include "app/watch/PromptFile.h"
 #include "fuzz/FuzzSupport.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Unit1.h"
+#include "app/gui/Unit1.h"
 #include "bench/net/SideBySide.h"
 #include "net/NMHttp.h"
 #include "rtl/GbText.h"

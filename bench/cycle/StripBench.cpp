@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <string>
 
-#include "app/Markup.h"
-#include "tests/app/MarkupReference.h"
+#include "app/page/Markup.h"
+#include "tests/app/page/MarkupReference.h"
 
 namespace {
 // A "who is present" page of `bytes` bytes: 16-byte records of one tag and a

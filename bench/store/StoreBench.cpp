@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/Settings.h"
+#include "app/watch/Settings.h"
 #include "rtl/ProfileFile.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/DesktopServices.h"
+#include "app/gui/DesktopServices.h"
 
 namespace testsupport {
 

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+#include "app/gui/DesktopServices.h"
+
+class QUrl;
+
+namespace app {
+
+// The real desktop: Qt message boxes, the platform's URL handlers, ALSA sound
+// and the system clock.
+class QtDesktopServices : public DesktopServices {
+public:
+    Answer MessageBox(QWidget* owner, const std::string& text, const std::string& caption,
+                      Buttons buttons, Icon icon, DefaultButton defaultButton) override;
+    void ShowMessage(const std::string& text) override;
+    int RunModal(QDialog& dialog) override;
+    void ShellOpen(QWidget* owner, const std::string& target, ShowMode mode) override;
+    void PlaySoundSync(const std::string& wavPath) override;
+    QDate Today() override;
+
+    // The show mode of the last shell open; the desktop decides how to show the
+    // document, so the mode is kept only for the record.
+    ShowMode LastShowMode() const { return FLastShowMode; }
+
+    // How a shell target becomes a URL: web and mail addresses stay as they are,
+    // a path (relative ones against the current folder) becomes a file URL.
+    static QUrl ShellTargetUrl(const QString& target);
+
+private:
+    ShowMode FLastShowMode = ShowMode::Normal;
+};
+
+}  // namespace app

@@ -1,0 +1,278 @@
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QSignalBlocker>
+#include <QTextCursor>
+#include <QTimer>
+#include <algorithm>
+#include <exception>
+
+#include "app/page/CharRefs.h"
+#include "app/page/GbPage.h"
+#include "app/watch/LcgRandom.h"
+#include "app/page/Markup.h"
+#include "app/page/PageCharset.h"
+#include "app/watch/PromptFile.h"
+#include "app/page/TargetMatch.h"
+#include "app/gui/Unit1.h"
+#include "app/watch/UrlPort.h"
+#include "rtl/ErrorReport.h"
+#include "rtl/Exceptions.h"
+#include "rtl/GbText.h"
+#include "ui_Unit1.h"
+
+#include "net/NMHttp.h"
+
+namespace app {
+
+namespace {
+// The test panel is a Qt text box, which breaks lines at line feeds only; a
+// page's CR LF and lone CR would otherwise show as extra blank lines.
+QString PanelText(const std::string& gbText) {
+    QString text = rtl::FromGb(gbText);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+bool AnyWatched(const auto& list) {
+    for (const auto& slot : list)
+        if (slot.Selected != 0)
+            return true;
+    return false;
+}
+
+// Clears a flag when the scope ends, however it ends.
+class BusyScope {
+public:
+    explicit BusyScope(bool& flag) : FFlag(flag) { FFlag = true; }
+    ~BusyScope() { FFlag = false; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    bool& FFlag;
+};
+}  // namespace
+
+void TForm1::ConnectCycleHandlers() {
+    Timer1->OnTimer = [this] { Timer1Timer(); };
+}
+
+void TForm1::Timer1Timer() {
+    // A tick inside a running cycle (its fetch dispatches events) touches nothing.
+    if (FCycleRunning)
+        return;
+    // Any non-zero flag watches; adding the flags up could cancel out or overflow.
+    if (!AnyWatched(FState.Targets) || !AnyWatched(FState.Sites))
+        return;
+    BusyScope busy(FCycleRunning);
+    RunWatchCycle();
+}
+
+void TForm1::RunWatchCycle() {
+    const std::string promptFile = MessageFile();
+    int32_t promptCount = 0;
+    try {
+        promptCount = CountPromptLines(promptFile);
+    } catch (const std::exception& error) {
+        // Reported here, while the cycle still counts as running, so the ticks
+        // that fall due while the error box is open do not open more boxes.
+        rtl::ReportException(error);
+        return;
+    }
+    if (!ChooseNextSite())
+        return;
+
+    const std::string& url = FState.Sites[static_cast<size_t>(FState.SiteCursor)].Url;
+    SetTestPanel(rtl::Gb("以下为监控得到的代码->") + url + "\r\n");
+
+    try {
+        FetchAndMatch(promptFile, promptCount);
+    } catch (...) {
+        FailCycle();
+    }
+}
+
+bool TForm1::ChooseNextSite() {
+    // The cursor moves before it is used; a full round without a selected site
+    // that has an address ends the cycle with the cursor where it was.
+    int cursor = FState.SiteCursor;
+    for (int tried = 0; tried <= MaxSiteIndex; ++tried) {
+        cursor = cursor >= 0 && cursor < MaxSiteIndex ? cursor + 1 : 0;
+        const SiteSlot& site = FState.Sites[static_cast<size_t>(cursor)];
+        if (!site.Url.empty() && site.Selected != 0) {
+            FState.SiteCursor = cursor;
+            return true;
+        }
+    }
+    return false;
+}
+
+void TForm1::FetchAndMatch(const std::string& promptFile, int32_t promptCount) {
+    const size_t siteIndex = static_cast<size_t>(FState.SiteCursor);
+    const FetchAddress address = SplitUrlPort(FState.Sites[siteIndex].Url);
+    const std::string& body = FetchPage(address.Url, address.Port);
+    SetStatusText(1, rtl::Gb("正在连接:") + FState.Sites[siteIndex].Name + "...");
+    // From here on the page is GB18030 text, whatever it was written in: the
+    // test panel shows it legibly and nicknames (GB bytes) can match it.
+    const TPageCharset charset = DecidePageCharset(NMHTTP1->ContentType(), body);
+    const std::string* page = &body;
+    if (!IsGbEncoding(charset.Encoding)) {
+        ConvertPageToGb(charset.Encoding, body, FGbPage);
+        page = &FGbPage;
+    }
+    AppendToTestPanel(*page);
+    StripMarkup(*page, FPageText);
+    const bool hasReferences = DecodeCharRefs(FPageText, FDecodedText);
+
+    // One draw per cycle, found or not, so the prompt sequence depends only on
+    // how many cycles got this far.
+    LcgRandom random;
+    random.SetSeed(FRandomSeed);
+    const int32_t promptIndex = random.Random(promptCount);
+    FRandomSeed = random.Seed();
+
+    // A nickname counts in the text as it stands or with its character
+    // references decoded; all of them are looked for in one walk over each.
+    std::vector<std::string_view> names(FState.Targets.size());
+    for (size_t i = 0; i < names.size(); ++i)
+        if (FState.Targets[i].Selected != 0)
+            names[i] = FState.Targets[i].Name;
+    std::vector<bool> present;
+    TSearchText text(FPageText);
+    FindNames(text, names, present);
+    if (hasReferences) {
+        TSearchText decoded(FDecodedText);
+        FindNames(decoded, names, present);
+    }
+    // Names are copied by the alert, and a target deselected while an earlier
+    // box was open raises no box of its own.
+    for (int i = 0; i <= MaxTargetIndex; ++i)
+        if (present[static_cast<size_t>(i)] && FState.Targets[static_cast<size_t>(i)].Selected != 0)
+            AlertTarget(i, promptFile, promptIndex);
+}
+
+const std::string& TForm1::FetchPage(const std::string& url, int32_t port) {
+    if (!NMHTTP1)
+        throw rtl::Exception("No page fetcher");
+    NMHTTP1->InputFileMode = false;
+    NMHTTP1->OutputFileMode = false;
+    NMHTTP1->ReportLevel = 0;
+    NMHTTP1->SecureEnabled = true;
+    NMHTTP1->Port = port;
+    const int32_t bound = FetchBound();
+    NMHTTP1->TimeOut = bound;
+    NMHTTP1->MaxBodyLength = MaxPageLength;
+    NMHTTP1->MaxHeaderLength = MaxHeaderLength;
+    NMHTTP1->DecodeContent = true;
+
+    // The session's time-out restarts with every chunk, so a server that
+    // dribbles a byte now and then would hold the cycle forever; this bounds
+    // the whole fetch.
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    QObject::connect(&deadline, &QTimer::timeout, [this] { NMHTTP1->Abort(); });
+    if (bound > 0)
+        deadline.start(bound);
+    NMHTTP1->Get(url);
+    deadline.stop();
+    return NMHTTP1->Body;
+}
+
+int32_t TForm1::FetchBound() const {
+    // A tick that falls due inside a cycle is skipped, so a fetch that outlasts
+    // the interval would cost the next site its turn: one stalled site would
+    // starve all the others. The fetch ends a quarter interval before the next
+    // tick, which leaves room for the rest of the cycle and the timer's slack.
+    const int interval = Timer1->Interval();
+    const int32_t share = interval - interval / 4;
+    if (share <= 0)
+        return FetchTimeOut;
+    return FetchTimeOut > 0 ? std::min(FetchTimeOut, share) : share;
+}
+
+void TForm1::AlertTarget(int index, const std::string& promptFile, int32_t promptIndex) {
+    const std::string name = FState.Targets[static_cast<size_t>(index)].Name;
+    if (FState.SoundOn)
+        FDesktop.PlaySoundSync(SoundFile());
+    const std::string caption =
+        rtl::Gb("目标出现 => ") + name + rtl::Gb("  取消对") + name + rtl::Gb("的监控?");
+    const std::string prompt = PickPromptLine(promptFile, promptIndex);
+
+    // No tick while the box is up; the interval starts afresh when it closes.
+    // A pause chosen during the fetch stays in force.
+    const bool wasRunning = Timer1->Enabled();
+    Timer1->SetEnabled(false);
+    const DesktopServices::Answer answer =
+        FDesktop.MessageBox(this, name + prompt, caption, DesktopServices::Buttons::YesNo,
+                            DesktopServices::Icon::Information);
+    if (answer == DesktopServices::Answer::Yes) {
+        if (QListWidgetItem* row = ui->ListBox2->item(index)) {
+            // Only this row changes: the list's own selection handler would
+            // rewrite every flag from the selection.
+            const QSignalBlocker quiet(ui->ListBox2);
+            row->setSelected(false);
+        }
+        FState.Targets[static_cast<size_t>(index)].Selected = 0;
+    }
+    if (wasRunning)
+        Timer1->SetEnabled(true);
+}
+
+void TForm1::FailCycle() {
+    // The failure is reported in the status bar and the test panel; a clean-up
+    // that fails as well has nothing to add.
+    try {
+        if (NMHTTP1) {
+            NMHTTP1->Abort();
+            NMHTTP1->Disconnect();
+        }
+    } catch (...) {
+    }
+    SetStatusText(1, rtl::Gb("连接失败或出错在:") +
+                         FState.Sites[static_cast<size_t>(FState.SiteCursor)].Name);
+    // The panel says why, so a certificate problem can be told from a refused
+    // connection. Called from the cycle's handler, the failure is still current.
+    std::string reason;
+    try {
+        if (std::current_exception())
+            std::rethrow_exception(std::current_exception());
+    } catch (const std::exception& error) {
+        reason = error.what();
+    } catch (...) {
+    }
+    AppendToTestPanel(rtl::Gb("出现异常!") + "\r\n" + (reason.empty() ? "" : reason + "\r\n"));
+    if (FState.IntervalSeconds < 3 || FState.IntervalSeconds > 60)
+        FState.IntervalSeconds = 10;
+    Timer1->SetInterval(FState.IntervalSeconds * 1000);
+}
+
+// Laying out a large page in the text box costs many times its fetch, so the
+// panel's text is only kept while the panel is hidden and put into the box
+// when the user shows it.
+void TForm1::SetTestPanel(const std::string& gbText) {
+    FPanelText = gbText;
+    FPanelStale = ui->Memo1->isHidden();
+    if (!FPanelStale)
+        ui->Memo1->setPlainText(PanelText(gbText));
+}
+
+void TForm1::AppendToTestPanel(const std::string& gbText) {
+    FPanelText += gbText;
+    if (ui->Memo1->isHidden()) {
+        FPanelStale = true;
+        return;
+    }
+    QTextCursor end(ui->Memo1->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(PanelText(gbText));
+}
+
+void TForm1::ShowTestPanelText() {
+    if (!FPanelStale)
+        return;
+    ui->Memo1->setPlainText(PanelText(FPanelText));
+    FPanelStale = false;
+}
+
+}  // namespace app
