@@ -6,14 +6,14 @@
 #include <algorithm>
 #include <exception>
 
+#include "app/gui/Unit1.h"
 #include "app/page/CharRefs.h"
 #include "app/page/GbPage.h"
-#include "app/watch/LcgRandom.h"
 #include "app/page/Markup.h"
 #include "app/page/PageCharset.h"
-#include "app/watch/PromptFile.h"
 #include "app/page/TargetMatch.h"
-#include "app/gui/Unit1.h"
+#include "app/watch/LcgRandom.h"
+#include "app/watch/PromptFile.h"
 #include "app/watch/UrlPort.h"
 #include "rtl/ErrorReport.h"
 #include "rtl/Exceptions.h"

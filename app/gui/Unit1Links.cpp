@@ -1,8 +1,8 @@
 #include <QAction>
 #include <QMenu>
 
-#include "app/watch/PromptFile.h"
 #include "app/gui/Unit1.h"
+#include "app/watch/PromptFile.h"
 #include "rtl/ErrorReport.h"
 #include "rtl/GbText.h"
 #include "ui_Unit1.h"

@@ -3,8 +3,8 @@
 
 #include "app/gui/CommandWiring.h"
 #include "app/gui/ImageList.h"
-#include "app/watch/Settings.h"
 #include "app/gui/Unit1.h"
+#include "app/watch/Settings.h"
 #include "rtl/ErrorReport.h"
 #include "rtl/GbText.h"
 #include "ui_Unit1.h"

@@ -9,10 +9,10 @@
 #include <memory>
 #include <random>
 
-#include "app/watch/LcgRandom.h"
-#include "app/watch/Settings.h"
 #include "app/gui/Unit1.h"
 #include "app/gui/Unit1Ui.h"
+#include "app/watch/LcgRandom.h"
+#include "app/watch/Settings.h"
 #include "tests/app/gui/WatchCycleFixture.h"
 #include "tests/support/FakeDesktopServices.h"
 #include "tests/support/TestSupport.h"

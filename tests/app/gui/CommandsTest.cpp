@@ -13,12 +13,12 @@
 
 #include "app/gui/About.h"
 #include "app/gui/Product.h"
-#include "app/watch/Settings.h"
 #include "app/gui/StatusBar.h"
 #include "app/gui/Unit1.h"
 #include "app/gui/Unit1Ui.h"
 #include "app/gui/Unit2.h"
 #include "app/gui/UpDown.h"
+#include "app/watch/Settings.h"
 #include "rtl/GbText.h"
 #include "tests/support/FakeDesktopServices.h"
 #include "tests/support/TestSupport.h"

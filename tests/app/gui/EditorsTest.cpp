@@ -11,10 +11,10 @@
 #include <memory>
 #include <string>
 
-#include "app/watch/Settings.h"
 #include "app/gui/StatusBar.h"
 #include "app/gui/Unit1.h"
 #include "app/gui/Unit1Ui.h"
+#include "app/watch/Settings.h"
 #include "rtl/GbText.h"
 #include "tests/support/FakeDesktopServices.h"
 #include "tests/support/TestSupport.h"

@@ -10,11 +10,11 @@
 
 #include "app/gui/Product.h"
 #include "app/gui/QtDesktopServices.h"
-#include "app/watch/Settings.h"
 #include "app/gui/Timer.h"
 #include "app/gui/Unit1.h"
 #include "app/gui/Unit1Ui.h"
 #include "app/gui/WavPlayer.h"
+#include "app/watch/Settings.h"
 #include "rtl/Exceptions.h"
 #include "rtl/GbText.h"
 #include "tests/support/FakeDesktopServices.h"

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "app/watch/LcgRandom.h"
 #include "app/page/Markup.h"
 #include "app/page/TargetMatch.h"
+#include "app/watch/LcgRandom.h"
 
 using namespace app;
 
