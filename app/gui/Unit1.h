@@ -9,6 +9,7 @@
 
 #include "app/gui/DesktopServices.h"
 #include "app/gui/Timer.h"
+#include "app/page/PageReader.h"
 #include "app/watch/WatchState.h"
 #include "rtl/FileFolders.h"
 
@@ -201,19 +202,16 @@ private:
     void AlertTarget(int index, const std::string& promptFile, int32_t promptIndex);
     void FailCycle();
     void SetTestPanel(const std::string& gbText);
-    void AppendToTestPanel(const std::string& gbText);
+    void AppendToTestPanel(std::string_view gbText);
     // A tick that falls due while a cycle runs is skipped: the fetcher serves
     // one transaction at a time, and the error box of a missing prompt file
     // must not pile up one box per tick.
     bool FCycleRunning = false;
     // State of the cycle's random generator (LcgRandom), kept per window.
     uint32_t FRandomSeed = 0;
-    // The page as GB18030 text (when it was not already), its text without
-    // mark-up and that text with character references decoded. Kept between
-    // cycles so their room is reused instead of faulted in afresh every tick.
-    std::string FGbPage;
-    std::string FPageText;
-    std::string FDecodedText;
+    // The page's road from body to names found; kept between cycles so its
+    // texts' room is reused instead of faulted in afresh every tick.
+    TPageReader FPageReader;
     // What the test panel holds, and whether the box has yet to be given it.
     std::string FPanelText;
     bool FPanelStale = false;

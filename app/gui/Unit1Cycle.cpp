@@ -7,13 +7,9 @@
 #include <exception>
 
 #include "app/gui/Unit1.h"
-#include "app/page/CharRefs.h"
-#include "app/page/GbPage.h"
-#include "app/page/Markup.h"
-#include "app/page/PageCharset.h"
-#include "app/page/TargetMatch.h"
 #include "app/watch/LcgRandom.h"
 #include "app/watch/PromptFile.h"
+#include "app/watch/TargetPresence.h"
 #include "app/watch/UrlPort.h"
 #include "rtl/ErrorReport.h"
 #include "rtl/Exceptions.h"
@@ -27,7 +23,7 @@ namespace app {
 namespace {
 // The test panel is a Qt text box, which breaks lines at line feeds only; a
 // page's CR LF and lone CR would otherwise show as extra blank lines.
-QString PanelText(const std::string& gbText) {
+QString PanelText(std::string_view gbText) {
     QString text = rtl::FromGb(gbText);
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
@@ -113,17 +109,8 @@ void TForm1::FetchAndMatch(const std::string& promptFile, int32_t promptCount) {
     const FetchAddress address = SplitUrlPort(FState.Sites[siteIndex].Url);
     const std::string& body = FetchPage(address.Url, address.Port);
     SetStatusText(1, rtl::Gb("正在连接:") + FState.Sites[siteIndex].Name + "...");
-    // From here on the page is GB18030 text, whatever it was written in: the
-    // test panel shows it legibly and nicknames (GB bytes) can match it.
-    const TPageCharset charset = DecidePageCharset(NMHTTP1->ContentType(), body);
-    const std::string* page = &body;
-    if (!IsGbEncoding(charset.Encoding)) {
-        ConvertPageToGb(charset.Encoding, body, FGbPage);
-        page = &FGbPage;
-    }
-    AppendToTestPanel(*page);
-    StripMarkup(*page, FPageText);
-    const bool hasReferences = DecodeCharRefs(FPageText, FDecodedText);
+    FPageReader.Read(NMHTTP1->ContentType(), body, WatchedNames(FState));
+    AppendToTestPanel(FPageReader.Page());
 
     // One draw per cycle, found or not, so the prompt sequence depends only on
     // how many cycles got this far.
@@ -132,21 +119,9 @@ void TForm1::FetchAndMatch(const std::string& promptFile, int32_t promptCount) {
     const int32_t promptIndex = random.Random(promptCount);
     FRandomSeed = random.Seed();
 
-    // A nickname counts in the text as it stands or with its character
-    // references decoded; all of them are looked for in one walk over each.
-    std::vector<std::string_view> names(FState.Targets.size());
-    for (size_t i = 0; i < names.size(); ++i)
-        if (FState.Targets[i].Selected != 0)
-            names[i] = FState.Targets[i].Name;
-    std::vector<bool> present;
-    TSearchText text(FPageText);
-    FindNames(text, names, present);
-    if (hasReferences) {
-        TSearchText decoded(FDecodedText);
-        FindNames(decoded, names, present);
-    }
     // Names are copied by the alert, and a target deselected while an earlier
     // box was open raises no box of its own.
+    const std::vector<bool> present = FPageReader.Present();
     for (int i = 0; i <= MaxTargetIndex; ++i)
         if (present[static_cast<size_t>(i)] && FState.Targets[static_cast<size_t>(i)].Selected != 0)
             AlertTarget(i, promptFile, promptIndex);
@@ -257,7 +232,7 @@ void TForm1::SetTestPanel(const std::string& gbText) {
         ui->Memo1->setPlainText(PanelText(gbText));
 }
 
-void TForm1::AppendToTestPanel(const std::string& gbText) {
+void TForm1::AppendToTestPanel(std::string_view gbText) {
     FPanelText += gbText;
     if (ui->Memo1->isHidden()) {
         FPanelStale = true;

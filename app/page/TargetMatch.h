@@ -5,8 +5,6 @@
 #include <string_view>
 #include <vector>
 
-#include "app/watch/WatchState.h"
-
 namespace app {
 
 // A GB18030 text in which nicknames are searched. A nickname counts only where
@@ -44,16 +42,5 @@ void FindNames(TSearchText& text, const std::vector<std::string_view>& names,
 
 // The byte length of the GB18030 character at text[position] (1, 2 or 4).
 size_t GbCharLength(std::string_view text, size_t position);
-
-// A target counts as present when it is watched (any non-zero flag), has a
-// name, and that name occurs on a character boundary, case-sensitively, in the
-// stripped page text or in its copy with character references decoded
-// (decoded may be null when the page holds no references).
-bool TargetPresent(const TargetSlot& target, TSearchText& pageText, TSearchText* decoded = nullptr);
-bool TargetPresent(const TargetSlot& target, std::string_view pageText);
-
-// The indices of all present targets, in index order.
-std::vector<int> PresentTargets(const WatchState& state, std::string_view pageText,
-                                const std::string* decodedText = nullptr);
 
 }  // namespace app

@@ -1,5 +1,6 @@
 // The GUI-free steps of reading a page: charset labels and decision, the
-// conversion to GB18030, character references and whole-character matching.
+// conversion to GB18030, character references, whole-character matching, and
+// the reader that runs them in order.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -9,6 +10,7 @@
 #include "app/page/CharsetLabel.h"
 #include "app/page/GbPage.h"
 #include "app/page/PageCharset.h"
+#include "app/page/PageReader.h"
 #include "app/page/TargetMatch.h"
 #include "rtl/GbText.h"
 
@@ -163,4 +165,33 @@ TEST(TargetMatch, NamesMatchOnlyOnCharacterBoundaries) {
         EXPECT_EQ(found[i], one.Contains(names[i])) << i;
     }
     EXPECT_EQ(found, (std::vector<bool>{false, true, true, true, false, true, false, true, false}));
+}
+
+TEST(PageReader, RunsEveryStepInOrderAndKeepsTheTexts) {
+    TPageReader reader;
+    const std::vector<std::string_view> none;
+    // A UTF-8 page: converted, stripped, references decoded, names found in
+    // either text; an empty name (an unwatched slot) matches nothing.
+    const std::string utf8 = "<p title=\"Eve\">小燕子</p> &#26143;&#26143; Tom&amp;Jerry";
+    const std::vector<std::string> names = {Gb("小燕子"), Gb("星星"), "Tom&Jerry", "Eve", ""};
+    const std::vector<std::string_view> views(names.begin(), names.end());
+    reader.Read("text/html; charset=utf-8", utf8, views);
+    EXPECT_EQ(reader.Charset().Source, TCharsetSource::Header);
+    EXPECT_EQ(reader.Page(), Gb(utf8));
+    EXPECT_EQ(reader.Text(), Gb("小燕子 &#26143;&#26143; Tom&amp;Jerry"));
+    ASSERT_TRUE(reader.HasReferences());
+    EXPECT_EQ(reader.DecodedText(), Gb("小燕子 星星 Tom&Jerry"));
+    EXPECT_EQ(reader.Present(), (std::vector<bool>{true, true, true, false, false}));
+
+    // A GB page is used as it is, and a page without references leaves no
+    // decoded text of the page before behind.
+    const std::string gb = Gb("<b>星星</b>");
+    reader.Read("text/html", gb, views);
+    EXPECT_EQ(reader.Page().data(), gb.data());
+    EXPECT_EQ(reader.Text(), Gb("星星"));
+    EXPECT_FALSE(reader.HasReferences());
+    EXPECT_TRUE(reader.DecodedText().empty());
+    EXPECT_EQ(reader.Present(), (std::vector<bool>{false, true, false, false, false}));
+    reader.Read("", "", none);
+    EXPECT_TRUE(reader.Present().empty());
 }

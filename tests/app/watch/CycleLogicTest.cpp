@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/page/Markup.h"
-#include "app/page/TargetMatch.h"
+#include "app/watch/TargetPresence.h"
 #include "app/watch/LcgRandom.h"
 
 using namespace app;

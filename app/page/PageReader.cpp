@@ -1,0 +1,36 @@
+#include "app/page/PageReader.h"
+
+#include "app/page/CharRefs.h"
+#include "app/page/GbPage.h"
+#include "app/page/Markup.h"
+#include "app/page/TargetMatch.h"
+
+namespace app {
+
+void TPageReader::Read(std::string_view contentType, std::string_view body,
+                       const std::vector<std::string_view>& names) {
+    // From here on the page is GB18030 text, whatever it was written in: the
+    // test panel shows it legibly and nicknames (GB bytes) can match it.
+    FCharset = DecidePageCharset(contentType, body);
+    FPage = body;
+    if (!IsGbEncoding(FCharset.Encoding)) {
+        ConvertPageToGb(FCharset.Encoding, body, FGbPage);
+        FPage = FGbPage;
+    }
+    StripMarkup(FPage, FText);
+    FHasReferences = DecodeCharRefs(FText, FDecodedText);
+    if (!FHasReferences)
+        FDecodedText.clear();
+
+    // A nickname counts in the text as it stands or with its character
+    // references decoded; all of them are looked for in one walk over each.
+    FPresent.assign(names.size(), false);
+    TSearchText text(FText);
+    FindNames(text, names, FPresent);
+    if (FHasReferences) {
+        TSearchText decoded(FDecodedText);
+        FindNames(decoded, names, FPresent);
+    }
+}
+
+}  // namespace app
