@@ -13,6 +13,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include "tests/support/LoopbackSocket.h"
+
 namespace testsupport {
 
 namespace {
@@ -167,16 +169,9 @@ const char* HostileServer::Name(Behaviour behaviour) {
 }
 
 HostileServer::HostileServer(Behaviour behaviour) : FBehaviour(behaviour) {
-    FListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (FListen < 0 || ::bind(FListen, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(FListen, 64) != 0 ||
-        ::getsockname(FListen, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("the hostile server cannot listen on 127.0.0.1");
-    FPort = ntohs(address.sin_port);
+    const LoopbackListener listener = ListenOnLoopback("the hostile server", SOCK_NONBLOCK);
+    FListen = listener.Fd;
+    FPort = listener.Port;
     if (behaviour == Behaviour::Refuse) {
         // The port was ours a moment ago; with nothing listening, connects are refused.
         ::close(FListen);
@@ -286,8 +281,7 @@ void HostileServer::Run() {
                         // The client reads to the end; the close follows once it has.
                         ::shutdown(c.Fd, SHUT_WR);
                     } else if (c.Plan.Finish == Reply::End::Reset) {
-                        const linger abrupt{1, 0};
-                        ::setsockopt(c.Fd, SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);
+                        ResetOnClose(c.Fd);
                         gone = true;
                     }
                 }

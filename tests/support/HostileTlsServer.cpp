@@ -13,6 +13,8 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "tests/support/LoopbackSocket.h"
+
 namespace testsupport {
 
 namespace {
@@ -175,10 +177,7 @@ public:
             discarded.clear();
     }
 
-    void Reset() {
-        const linger abrupt{1, 0};
-        ::setsockopt(FFd, SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);
-    }
+    void Reset() { ResetOnClose(FFd); }
 
 private:
     int FFd;
@@ -223,20 +222,15 @@ HostileTlsServer::HostileTlsServer(Behaviour behaviour, const TestCertificates::
         ERR_clear_error();
         throw std::runtime_error("the TLS test server cannot load " + certificate.Certificate);
     }
-    FListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (FListen < 0 || ::bind(FListen, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(FListen, 64) != 0 ||
-        ::getsockname(FListen, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    LoopbackListener listener;
+    try {
+        listener = ListenOnLoopback("the TLS test server", SOCK_NONBLOCK);
+    } catch (...) {
         SSL_CTX_free(FContext);
-        if (FListen >= 0)
-            ::close(FListen);
-        throw std::runtime_error("the TLS test server cannot listen on 127.0.0.1");
+        throw;
     }
-    FPort = ntohs(address.sin_port);
+    FListen = listener.Fd;
+    FPort = listener.Port;
     FAcceptThread = std::thread([this] { Accept(); });
 }
 

@@ -8,19 +8,14 @@
 
 #include <stdexcept>
 
+#include "tests/support/LoopbackSocket.h"
+
 namespace testsupport {
 
 ScriptedPeer::ScriptedPeer() {
-    FListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (FListen < 0 || ::bind(FListen, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(FListen, 4) != 0 ||
-        ::getsockname(FListen, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("scripted peer cannot listen");
-    FPort = ntohs(address.sin_port);
+    const LoopbackListener listener = ListenOnLoopback("the scripted peer", 0, 4);
+    FListen = listener.Fd;
+    FPort = listener.Port;
 }
 
 ScriptedPeer::~ScriptedPeer() {
@@ -172,8 +167,7 @@ void ScriptedPeer::Run() {
                 closed = true;
                 break;
             case TStep::TKind::Reset: {
-                const linger option{1, 0};
-                ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &option, sizeof option);
+                ResetOnClose(fd);
                 ::close(fd);
                 closed = true;
                 break;
