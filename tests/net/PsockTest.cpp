@@ -227,8 +227,10 @@ TEST(PsockConnect, LookupFinishingAfterDestroyTouchesNothing) {
             session->Cancel();
         });
         const std::string raised = RaisedBy([&] { session->Connect(); });
+        // On a busy machine the lookup may win the race and the cancel then
+        // ends the connect instead.
         EXPECT_TRUE(raised == "Host Lookup Canceled" || raised == "Null Remote Address" ||
-                    raised == "Connection Failed")
+                    raised == "Connection Failed" || raised == "Connection Canceled")
             << raised;
     }
     testsupport::PumpUntil([] { return false; }, std::chrono::milliseconds(300));
