@@ -32,10 +32,11 @@ declare -A max_len=(
     [page_charset]=4096
     [char_refs]=1024
     [char_match]=512
+    [json_escapes]=1024
 )
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(profile_file http_header parse_url markup prompt_file url_encode
-    uu_encode chunked page_charset char_refs char_match)
+    uu_encode chunked page_charset char_refs char_match json_escapes)
 
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0

@@ -2,6 +2,7 @@
 
 #include "app/page/CharRefs.h"
 #include "app/page/GbPage.h"
+#include "app/page/JsonEscapes.h"
 #include "app/page/Markup.h"
 #include "app/page/TargetMatch.h"
 
@@ -21,15 +22,29 @@ void TPageReader::Read(std::string_view contentType, std::string_view body,
     FHasReferences = DecodeCharRefs(FText, FDecodedText);
     if (!FHasReferences)
         FDecodedText.clear();
+    // Lists loaded as JSON, or kept in a script as an array, write names as
+    // \u escapes: a JSON body is decoded whole, an HTML page in its scripts.
+    FHasEscapes = false;
+    if (IsJsonOrScriptType(contentType) || LooksLikeJson(FPage))
+        FHasEscapes = DecodeJsonEscapes(FPage, FUnescapedText);
+    else if (ScriptTexts(FPage, FScriptText))
+        FHasEscapes = DecodeJsonEscapes(FScriptText, FUnescapedText);
+    if (!FHasEscapes)
+        FUnescapedText.clear();
 
-    // A nickname counts in the text as it stands or with its character
-    // references decoded; all of them are looked for in one walk over each.
+    // A nickname counts in the text as it stands, with its character
+    // references decoded or with its string escapes decoded; all of them are
+    // looked for in one walk over each.
     FPresent.assign(names.size(), false);
     TSearchText text(FText);
     FindNames(text, names, FPresent);
     if (FHasReferences) {
         TSearchText decoded(FDecodedText);
         FindNames(decoded, names, FPresent);
+    }
+    if (FHasEscapes) {
+        TSearchText unescaped(FUnescapedText);
+        FindNames(unescaped, names, FPresent);
     }
 }
 

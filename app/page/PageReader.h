@@ -11,8 +11,9 @@ namespace app {
 // The road of one fetched page, from the bytes the client handed over to the
 // names found in it:
 //   body -> charset decision -> GB18030 text (what the test panel shows)
-//        -> mark-up stripped -> names matched on whole characters in that text
-//           and in a copy with character references decoded.
+//        -> mark-up stripped -> names matched on whole characters in that text,
+//           in a copy with character references decoded, and in a copy of
+//           the JSON body or the page's scripts with string escapes decoded.
 // The reader keeps its texts between pages, so a watcher reading one page per
 // tick reuses their room instead of faulting in fresh memory every time.
 class TPageReader {
@@ -34,6 +35,10 @@ public:
     const std::string& Text() const { return FText; }
     const std::string& DecodedText() const { return FDecodedText; }
     bool HasReferences() const { return FHasReferences; }
+    // The JSON body, or the text of the page's scripts, with its string
+    // escapes decoded (empty when there were none).
+    const std::string& UnescapedText() const { return FUnescapedText; }
+    bool HasEscapes() const { return FHasEscapes; }
     // One flag per name given to Read.
     const std::vector<bool>& Present() const { return FPresent; }
 
@@ -44,6 +49,9 @@ private:
     std::string FText;
     std::string FDecodedText;
     bool FHasReferences = false;
+    std::string FScriptText;
+    std::string FUnescapedText;
+    bool FHasEscapes = false;
     std::vector<bool> FPresent;
 };
 

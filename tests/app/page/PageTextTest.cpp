@@ -9,6 +9,7 @@
 #include "app/page/CharRefs.h"
 #include "app/page/CharsetLabel.h"
 #include "app/page/GbPage.h"
+#include "app/page/JsonEscapes.h"
 #include "app/page/PageCharset.h"
 #include "app/page/PageReader.h"
 #include "app/page/TargetMatch.h"
@@ -28,6 +29,11 @@ const std::string Fffd = "\x84\x31\xA4\x37";
 std::string Refs(std::string_view text) {
     std::string out;
     return DecodeCharRefs(text, out) ? out : "<none>";
+}
+
+std::string Unescaped(std::string_view text) {
+    std::string out = "old contents";
+    return DecodeJsonEscapes(text, out) ? out : "<none>";
 }
 }  // namespace
 
@@ -133,6 +139,34 @@ TEST(CharRefs, DecodesReferencesAsBrowsersDo) {
     EXPECT_EQ(Refs(Gb("小&amp;燕")), Gb("小&燕"));
 }
 
+TEST(JsonEscapes, DecodesStringEscapesAndNothingThatCouldJoinAName) {
+    EXPECT_EQ(Unescaped("no escapes"), "<none>");
+    EXPECT_EQ(Unescaped(R"(["\u674e\u5BFB\u6b22", "\ud83d\ude00"])"), Gb("[\"李寻欢\", \"😀\"]"));
+    EXPECT_EQ(Unescaped(R"(\" \\ \/ \b\f\n\r\t)"), "\" \\ / \b\f\n\r\t");
+    // Broken escapes and lone surrogates stand between their neighbours.
+    EXPECT_EQ(
+        Unescaped(R"(A\qB \u12G \ud800C \udc00D \ud800\u0041 E\)"),
+        "A" + Fffd + "qB " + Fffd + "u12G " + Fffd + "C " + Fffd + "D " + Fffd + "A E" + Fffd);
+    // 0x5C is also a trail byte: the character 81 5C is text, not an escape.
+    EXPECT_EQ(Unescaped("\x81\x5cu0041\\u0041"), "\x81\x5cu0041A");
+
+    EXPECT_TRUE(IsJsonOrScriptType("application/json; charset=utf-8"));
+    EXPECT_TRUE(IsJsonOrScriptType(" Text/JavaScript"));
+    EXPECT_TRUE(IsJsonOrScriptType("application/vnd.room+json"));
+    EXPECT_FALSE(IsJsonOrScriptType("text/html"));
+    EXPECT_FALSE(IsJsonOrScriptType("+json"));
+    EXPECT_TRUE(LooksLikeJson(" \r\n[1]"));
+    EXPECT_FALSE(LooksLikeJson("<html>[1]"));
+    EXPECT_FALSE(LooksLikeJson("  "));
+
+    std::string scripts = "old contents";
+    EXPECT_FALSE(ScriptTexts("<p>no script</p><scripts>x</scripts>", scripts));
+    EXPECT_TRUE(scripts.empty());
+    EXPECT_TRUE(ScriptTexts(
+        "<SCRIPT type=x>a=1</Script><p>text</p><script>b=2</script ><script>open", scripts));
+    EXPECT_EQ(scripts, "a=1\nb=2\nopen\n");
+}
+
 TEST(TargetMatch, NamesMatchOnlyOnCharacterBoundaries) {
     // 男切球 is C4D0 C7D0 C7F2: 星星 (D0C7 D0C7) stands across its characters.
     const std::string across = Gb("男切球");
@@ -194,4 +228,23 @@ TEST(PageReader, RunsEveryStepInOrderAndKeepsTheTexts) {
     EXPECT_EQ(reader.Present(), (std::vector<bool>{false, true, false, false, false}));
     reader.Read("", "", none);
     EXPECT_TRUE(reader.Present().empty());
+
+    // Escaped names count in a JSON body (by its type or its look) and in an
+    // HTML page's scripts, not in the page's own text.
+    const std::vector<std::string> escaped = {Gb("李寻欢"), Gb("小燕子")};
+    const std::vector<std::string_view> escapedViews(escaped.begin(), escaped.end());
+    const std::string list = R"(["\u674e\u5bfb\u6b22"])";
+    for (const char* type : {"application/json", "text/plain"}) {
+        reader.Read(type, list, escapedViews);
+        EXPECT_TRUE(reader.HasEscapes()) << type;
+        EXPECT_EQ(reader.Present(), (std::vector<bool>{true, false})) << type;
+    }
+    const std::string html =
+        R"(<p>\u5c0f\u71d5\u5b50</p><script>var who = ["\u674e\u5bfb\u6b22"];</script>)";
+    reader.Read("text/html; charset=utf-8", html, escapedViews);
+    EXPECT_EQ(reader.UnescapedText(), Gb("var who = [\"李寻欢\"];\n"));
+    EXPECT_EQ(reader.Present(), (std::vector<bool>{true, false}));
+    reader.Read("text/html", "<p>plain</p>", escapedViews);
+    EXPECT_FALSE(reader.HasEscapes());
+    EXPECT_TRUE(reader.UnescapedText().empty());
 }
