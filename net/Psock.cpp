@@ -287,6 +287,7 @@ void TPowersock::Connect() {
     Canceled = false;
     if (Connected)
         throw ESockError("Already connected");
+    FPeerCertificate = {};
     int attempts = 0;
     for (;;) {
         try {
@@ -320,7 +321,7 @@ void TPowersock::Connect() {
     // before anything reaches the server.
     FTls.reset();
     if (UseTls) {
-        FTls = std::make_unique<TTlsChannel>(SocketHandle, Host);
+        FTls = std::make_unique<TTlsChannel>(SocketHandle, Host, TrustFolder);
         // Each TLS write is a record of its own: the request's last record
         // would otherwise wait for the acknowledgement of the handshake's
         // last flight, which the server delays (Nagle against delayed ACK).
@@ -370,6 +371,8 @@ std::string TPowersock::Handshake() {
         rtl::WaitForMessages();
     }
     TimerOff();
+    if (FTls)
+        FPeerCertificate = FTls->PeerCertificate();
     if (step == TTlsChannel::TStep::Done)
         return {};
     if (TimedOut)

@@ -124,6 +124,9 @@ public:
     // certificate verified for Host. Every transfer operation then moves its
     // bytes through TLS, unchanged otherwise.
     bool UseTls = false;
+    // Read by Connect with UseTls: a folder of PEM certificates trusted
+    // besides the system's store (see net/TrustFolder.h); empty for none.
+    std::string TrustFolder;
 
     TNotifyEvent OnDisconnect;
     TNotifyEvent OnConnect;
@@ -157,6 +160,11 @@ public:
     int64_t BytesRecvd = 0;
 
     uint32_t RemoteIP() const { return RemoteAddress.sin_addr.s_addr; }
+    // The certificate the server showed in the last Connect's TLS handshake,
+    // whether it was accepted or refused (Check says which check failed); not
+    // Present when that Connect made no handshake or the server sent none. It
+    // stays valid after the connection closed, until the next Connect.
+    const TPeerCertificate& PeerCertificate() const { return FPeerCertificate; }
     TThreadTimer& TimeoutTimer() { return *FTimeoutTimer; }
 
 protected:
@@ -199,6 +207,7 @@ private:
 
     // The TLS client of a secured connection; null on a plain one.
     std::unique_ptr<TTlsChannel> FTls;
+    TPeerCertificate FPeerCertificate;
     // The error carried by the last close message (0 for a plain close).
     int FCloseError = 0;
 

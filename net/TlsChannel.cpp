@@ -8,18 +8,22 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "net/Psock.h"
+#include "net/TrustFolder.h"
 
 namespace net {
 
 namespace {
 
-// One client context for the process, built again when the trust store the
-// environment names changes (SSL_CERT_FILE, SSL_CERT_DIR): building it loads
-// the whole CA bundle, which every connection would otherwise pay for. It is
-// never freed: connections hold their own reference, and OpenSSL's clean-up at
-// exit must not find it freed after itself.
+// One client context for the process, built again when the trust store
+// changes: the one the environment names (SSL_CERT_FILE, SSL_CERT_DIR) or the
+// extra trust folder and what it holds. Building it loads the whole CA bundle,
+// which every connection would otherwise pay for; telling whether the folder
+// changed costs a listing and a stat per file. It is never freed: connections
+// hold their own reference, and OpenSSL's clean-up at exit must not find it
+// freed after itself.
 SSL_CTX* gContext = nullptr;
 std::string* gContextKey = nullptr;
 
@@ -41,8 +45,10 @@ std::string LastErrorReason(unsigned long Error) {
     return "error " + std::to_string(ERR_GET_REASON(Error));
 }
 
-SSL_CTX* ClientContext() {
-    const std::string key = TrustStoreKey();
+SSL_CTX* ClientContext(const std::string& TrustFolder) {
+    const std::string folderKey =
+        TrustFolder.empty() ? std::string() : TrustFolder + '\n' + TrustFolderStamp(TrustFolder);
+    const std::string key = TrustStoreKey() + folderKey;
     if (gContext != nullptr && gContextKey != nullptr && *gContextKey == key)
         return gContext;
     SSL_CTX* context = SSL_CTX_new(TLS_client_method());
@@ -53,6 +59,14 @@ SSL_CTX* ClientContext() {
     // A missing file or folder leaves the store empty, and every handshake
     // then fails with a verify error that says so.
     SSL_CTX_set_default_verify_paths(context);
+    if (!TrustFolder.empty()) {
+        TTrustFolderReading reading = ReadTrustFolder(TrustFolder, SSL_CTX_get_cert_store(context));
+        // A server certificate in the folder is trusted as it is, though no
+        // CA of the store signed it.
+        if (reading.Certificates > 0)
+            X509_VERIFY_PARAM_set_flags(SSL_CTX_get0_param(context), X509_V_FLAG_PARTIAL_CHAIN);
+        NoteTrustFolderReading(folderKey, std::move(reading.Skipped));
+    }
     // Partial writes: a send takes what fits, as a socket's send does. The
     // send loops retry a blocked write with the same bytes, but not always
     // from the same address (the work buffer is reused by other operations).
@@ -104,15 +118,29 @@ BIO_METHOD* SocketMethod() {
     return method;
 }
 
+// Keeps which certificate of the chain failed; the verdict itself stays
+// OpenSSL's.
+int VerifyCallback(int Ok, X509_STORE_CTX* Store) {
+    if (Ok == 0) {
+        auto* ssl = static_cast<SSL*>(
+            X509_STORE_CTX_get_ex_data(Store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+        if (auto* channel = ssl ? static_cast<TTlsChannel*>(SSL_get_app_data(ssl)) : nullptr)
+            channel->NoteVerifyFailure(X509_STORE_CTX_get_error_depth(Store));
+    }
+    return Ok;
+}
+
 }  // namespace
 
-TTlsChannel::TTlsChannel(TSocket Socket, const std::string& HostName) : FSocket(Socket) {
+TTlsChannel::TTlsChannel(TSocket Socket, const std::string& HostName,
+                         const std::string& TrustFolder)
+    : FSocket(Socket) {
     ERR_clear_error();
     // Without a name there is nothing to check the certificate against, and
     // OpenSSL would then accept any name.
     if (HostName.empty() || HostName.find('\0') != std::string::npos)
         throw ESockError("TLS needs a host name");
-    SSL_CTX* context = ClientContext();
+    SSL_CTX* context = ClientContext(TrustFolder);
     BIO_METHOD* method = SocketMethod();
     if (context == nullptr || method == nullptr)
         Raise("TLS cannot be set up: " + LastErrorReason(ERR_peek_last_error()));
@@ -126,6 +154,8 @@ TTlsChannel::TTlsChannel(TSocket Socket, const std::string& HostName) : FSocket(
     BIO_set_data(bio, this);
     SSL_set_bio(FSsl, bio, bio);
     SSL_set_connect_state(FSsl);
+    SSL_set_app_data(FSsl, this);
+    SSL_set_verify(FSsl, SSL_VERIFY_PEER, VerifyCallback);
 
     X509_VERIFY_PARAM* param = SSL_get0_param(FSsl);
     X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
@@ -339,6 +369,25 @@ int TTlsChannel::Send(const char* Buffer, int Length) {
         WSASetLastError(WSAECONNRESET);
     }
     return -1;
+}
+
+void TTlsChannel::NoteVerifyFailure(int Depth) {
+    if (FVerifyDepth < 0)
+        FVerifyDepth = Depth;
+}
+
+TPeerCertificate TTlsChannel::PeerCertificate() const {
+    // A certificate that failed verification is not the session's peer
+    // certificate, but it heads the chain the server sent.
+    X509* leaf = SSL_get0_peer_certificate(FSsl);
+    if (leaf == nullptr) {
+        STACK_OF(X509)* chain = SSL_get_peer_cert_chain(FSsl);
+        if (chain != nullptr && sk_X509_num(chain) > 0)
+            leaf = sk_X509_value(chain, 0);
+    }
+    TPeerCertificate peer = DescribeCertificate(leaf, SSL_get_verify_result(FSsl), FVerifyDepth);
+    ERR_clear_error();
+    return peer;
 }
 
 bool TTlsChannel::Pending() const {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+#include "net/PeerCertificate.h"
 #include "net/Winsock.h"
 
 struct ssl_st;
@@ -25,9 +26,10 @@ public:
     // certificate's names; a dotted IPv4 or an IPv6 address: matched against
     // its addresses) over a connected, registered socket. The certificate chain
     // is verified against OpenSSL's default trust store, which SSL_CERT_FILE and
-    // SSL_CERT_DIR name as in every OpenSSL program. TLS 1.2 at least.
+    // SSL_CERT_DIR name as in every OpenSSL program, and the certificates of
+    // TrustFolder (see net/TrustFolder.h; empty for none). TLS 1.2 at least.
     // Raises ESockError when OpenSSL cannot be set up.
-    TTlsChannel(TSocket Socket, const std::string& HostName);
+    TTlsChannel(TSocket Socket, const std::string& HostName, const std::string& TrustFolder = {});
     ~TTlsChannel();
     TTlsChannel(const TTlsChannel&) = delete;
     TTlsChannel& operator=(const TTlsChannel&) = delete;
@@ -55,10 +57,15 @@ public:
     bool Pending() const;
     // Sends close_notify once, without waiting; nothing is reported.
     void Close();
+    // The server's own certificate and how its verification went, as far as
+    // the handshake got; not Present before the server sent it.
+    TPeerCertificate PeerCertificate() const;
 
-    // The socket calls of the BIO; public for its C callbacks only.
+    // The socket calls of the BIO and the verify note; public for their C
+    // callbacks only.
     int BioRead(bio_st* Bio, char* Buffer, int Length);
     int BioWrite(bio_st* Bio, const char* Buffer, int Length);
+    void NoteVerifyFailure(int Depth);
 
 private:
     // SSL_read into Buffer until it is full or OpenSSL would block.
@@ -76,6 +83,7 @@ private:
     bool FSocketEnded = false;  // the BIO found the end of the socket's stream
     int FPendingError = 0;      // a socket failure found after bytes that were handed over
     std::string FFirstBytes;    // the first bytes the server sent, to name a plain HTTP answer
+    int FVerifyDepth = -1;      // the chain position of the certificate that failed
     // Decrypted bytes read for a peek and not yet taken, from FAheadStart on.
     std::array<char, 16384> FAhead{};
     size_t FAheadStart = 0;

@@ -43,21 +43,6 @@ bool IsAbsolute(const std::string& path) {
     throw EInOutError(what + " " + path + ": " + std::strerror(error));
 }
 
-// Creates the folder and every missing parent with mode 0700, as the XDG rules
-// ask for folders a program makes for its own files.
-void CreateFolders(const std::string& folder) {
-    std::string path;
-    for (const fs::path& part : fs::path(folder)) {
-        path = (fs::path(path) / part).string();
-        if (part == "/" || part.empty() || IsFolder(path))
-            continue;
-        if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
-            Raise("Cannot create the folder", path, errno);
-        if (!IsFolder(path))
-            Raise("Cannot create the folder", path, ENOTDIR);
-    }
-}
-
 // Copies the shipped prompt file in under a temporary name and links it into
 // place, so the user's folder never holds half a copy and a copy that appeared
 // meanwhile is never replaced.
@@ -96,6 +81,19 @@ void CopyPromptFile(const std::string& from, const std::string& to) {
 }
 
 }  // namespace
+
+void CreatePrivateFolders(const std::string& folder) {
+    std::string path;
+    for (const fs::path& part : fs::path(folder)) {
+        path = (fs::path(path) / part).string();
+        if (part == "/" || part.empty() || IsFolder(path))
+            continue;
+        if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+            Raise("Cannot create the folder", path, errno);
+        if (!IsFolder(path))
+            Raise("Cannot create the folder", path, ENOTDIR);
+    }
+}
 
 std::string FileFolders::SoundFile() const {
     const std::string own = Settings + "Perchly.wav";
@@ -148,7 +146,7 @@ void PrepareSettingsFolder(const FileFolders& folders) {
     if (folders.Portable)
         return;
     const std::string folder = folders.Settings;
-    CreateFolders(folder);
+    CreatePrivateFolders(folder);
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
         Raise("Cannot write to the folder", folder, errno);
     if (!Exists(folders.MessageFile()))

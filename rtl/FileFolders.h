@@ -22,6 +22,9 @@ struct FileFolders {
     std::string LockFile() const { return Settings + "perchly.lock"; }
     // The user's own Perchly.wav when there is one, else the shipped one.
     std::string SoundFile() const;
+    // The certificates the user trusts besides the system's (PEM files); ends
+    // with '/'. It need not exist.
+    std::string CertsFolder() const { return Settings + "certs/"; }
 };
 
 // Everything in one folder (ending with '/').
@@ -46,6 +49,11 @@ FileFolders LocateFiles(const FolderEnvironment& environment);
 // The running process's environment: its executable's folder, $XDG_CONFIG_HOME,
 // and $HOME, or the password database's home when $HOME is unset or relative.
 FolderEnvironment ProcessEnvironment();
+
+// Creates the folder and every missing parent with mode 0700, as the XDG rules
+// ask for folders a program makes for its own files. Raises EInOutError naming
+// the folder and the reason.
+void CreatePrivateFolders(const std::string& folder);
 
 // Makes the settings folder ready. A portable copy is left exactly as it is.
 // Otherwise missing folders are created with mode 0700, a folder that cannot be

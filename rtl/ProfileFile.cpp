@@ -15,6 +15,7 @@
 
 #include "rtl/Exceptions.h"
 #include "rtl/IntConv.h"
+#include "rtl/TextFile.h"
 
 namespace rtl {
 
@@ -101,75 +102,6 @@ struct Section {
     std::vector<size_t> Added;  // new keys, in the order they were written
     std::map<std::string, size_t, std::less<>> Keys;
 };
-
-bool WriteAll(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t count = ::write(fd, data.data() + done, data.size() - done);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += static_cast<size_t>(count);
-    }
-    return true;
-}
-
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// Replaces the file at path with data so that a reader sees either the old file
-// or the new one, never a part: temporary file beside it, synced, renamed over.
-bool ReplaceFile(const std::string& path, const std::string& data) {
-    std::string target = path;
-    struct stat info {};
-    // A link to the settings file stays a link: the file it points to is replaced.
-    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-        if (char* real = ::realpath(path.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
-    const bool exists = ::stat(target.c_str(), &info) == 0;
-    if (exists && !S_ISREG(info.st_mode))
-        return false;
-
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temporary = target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
-        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return false;
-    }
-    if (fd < 0)
-        return false;
-
-    bool ok = true;
-    if (exists)
-        ok = ::fchmod(fd, info.st_mode & 07777) == 0;
-    ok = ok && WriteAll(fd, data) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    GReplaces.fetch_add(1, std::memory_order_relaxed);
-
-    // Make the rename itself durable; the new file is complete either way.
-    const int folder = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -439,8 +371,9 @@ void ProfileFile::WriteBool(const std::string& section, const std::string& key, 
 }
 
 void ProfileFile::UpdateFile() {
-    if (FContents->Unreadable || !ReplaceFile(FFileName, FContents->Render()))
+    if (FContents->Unreadable || !ReplaceWholeFile(FFileName, FContents->Render()))
         throw EInOutError("Unable to write to " + FFileName);
+    GReplaces.fetch_add(1, std::memory_order_relaxed);
 }
 
 ProfileFileIoCounts ProfileFileIo() {

@@ -27,4 +27,11 @@ private:
 // Reads a whole binary file; raises EInOutError as TextFileReader does.
 std::string ReadWholeFile(const std::string& path);
 
+// Replaces the file at path with data so that a reader sees either the old file
+// or the new one, never a part: a temporary file beside it, synced, renamed
+// over (a symbolic link stays a link; the file it points to is replaced, and
+// keeps its mode). False, with the old file untouched, when any step fails or
+// path names something other than a regular file; errno then says why.
+bool ReplaceWholeFile(const std::string& path, const std::string& data);
+
 }  // namespace rtl

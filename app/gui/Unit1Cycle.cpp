@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "app/gui/Unit1.h"
+#include "app/watch/CertificateAdvice.h"
 #include "app/watch/LcgRandom.h"
 #include "app/watch/PromptFile.h"
 #include "app/watch/TargetPresence.h"
@@ -134,6 +135,7 @@ const std::string& TForm1::FetchPage(const std::string& url, int32_t port) {
     NMHTTP1->OutputFileMode = false;
     NMHTTP1->ReportLevel = 0;
     NMHTTP1->SecureEnabled = true;
+    NMHTTP1->TrustFolder = FFolders.CertsFolder();
     NMHTTP1->Port = port;
     const int32_t bound = FetchBound();
     NMHTTP1->TimeOut = bound;
@@ -216,7 +218,10 @@ void TForm1::FailCycle() {
         reason = error.what();
     } catch (...) {
     }
-    AppendToTestPanel(rtl::Gb("出现异常!") + "\r\n" + (reason.empty() ? "" : reason + "\r\n"));
+    AppendToTestPanel(
+        rtl::Gb("出现异常!") + "\r\n" + (reason.empty() ? "" : reason + "\r\n") +
+        (NMHTTP1 ? CertificateFailureNotes(NMHTTP1->PeerCertificate(), FFolders.CertsFolder())
+                 : std::string()));
     if (FState.IntervalSeconds < 3 || FState.IntervalSeconds > 60)
         FState.IntervalSeconds = 10;
     Timer1->SetInterval(FState.IntervalSeconds * 1000);

@@ -2,10 +2,14 @@
 // time, and against a TLS server that misbehaves on purpose. Every failure must
 // be a clear error within the time-out; every page must arrive byte for byte.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QTimer>
+#include <filesystem>
 
 #include "net/NMHttp.h"
+#include "net/TrustFolder.h"
+#include "rtl/Exceptions.h"
 #include "tests/support/HostileTlsServer.h"
 #include "tests/support/NginxFixture.h"
 #include "tests/support/TestCertificates.h"
@@ -236,4 +240,191 @@ TEST_F(Tls, SwitchedOffOrThroughAProxyHttpsIsRefusedBeforeConnecting) {
     proxied.ProxyPort = server.Port();
     EXPECT_EQ(Failure(proxied, server.Url("/")), "HTTPS through a proxy is not supported");
     EXPECT_EQ(server.Connections(), 0);
+}
+
+namespace {
+
+// A trust folder of the client's own, filled from the test certificates.
+struct TrustFolder {
+    testsupport::TempFolder Root;
+    std::string Path = Root.File("certs/");
+
+    TrustFolder() { std::filesystem::create_directories(Path); }
+    void Add(const std::string& name, const std::string& certificateFile) const {
+        testsupport::WriteFile(Path + name, testsupport::ReadFile(certificateFile));
+    }
+    void Remove(const std::string& name) const { std::filesystem::remove(Path + name); }
+};
+
+std::string Refused(const std::string& reason) {
+    return "TLS handshake failed: certificate verify failed (" + reason + ")";
+}
+
+std::vector<std::string> SkippedNow() {
+    std::vector<std::string> lines;
+    for (const net::TSkippedTrustFile& file : net::TakeSkippedTrustFiles())
+        lines.push_back(file.File + ": " + file.Reason);
+    return lines;
+}
+
+}  // namespace
+
+TEST_F(Tls, ATrustFolderAddsCertificatesToTheSystemStore) {
+    TrustFolder folder;
+    folder.Add("other-ca.pem", Certificates.OtherAuthority());
+    folder.Add("self.pem", Certificates.SelfSigned().Certificate);
+    folder.Add("expired-self.pem", Certificates.ExpiredSelfSigned().Certificate);
+    folder.Add("wrong.pem", Certificates.WrongHost().Certificate);
+    testsupport::WriteFile(folder.Path + "notes.txt", "not a certificate\n");
+    testsupport::WriteFile(folder.Path + "broken.pem",
+                           "-----BEGIN CERTIFICATE-----\nnot base64!\n-----END CERTIFICATE-----\n");
+    testsupport::WriteFile(folder.Path + ".hidden", "left alone");
+    std::filesystem::create_directories(folder.Path + "sub");
+
+    struct Case {
+        const TestCertificates::Pair& Certificate;
+        std::string Outcome;
+    };
+    // The folder's CA vouches for the sites it signed, a self-signed
+    // certificate for itself; dates and names are still checked, and the
+    // store SSL_CERT_FILE names still counts.
+    const Case withCa[] = {
+        {Certificates.Untrusted(), "no error"},
+        {Certificates.SelfSigned(), "no error"},
+        {Certificates.ExpiredSelfSigned(), Refused("certificate has expired")},
+        {Certificates.WrongHost(), Refused("hostname mismatch")},
+        {Certificates.Good(), "no error"},
+    };
+    // The CA gone and the other CA's leaf itself in its place: exactly that
+    // certificate is trusted, though nothing in the folder signed it.
+    const Case pinned[] = {
+        {Certificates.Untrusted(), "no error"},
+        {Certificates.Good(), "no error"},
+    };
+    const Case gone[] = {
+        {Certificates.Untrusted(), Refused("unable to get local issuer certificate")},
+    };
+    auto expect = [&](const auto& cases, const char* stage) {
+        for (const Case& c : cases) {
+            HostileTlsServer server(Behaviour::Answer, c.Certificate);
+            Client http;
+            http.TrustFolder = folder.Path;
+            EXPECT_EQ(Failure(http, LocalhostUrl(server.Port(), "/")), c.Outcome)
+                << stage << ": " << c.Certificate.Certificate;
+        }
+    };
+
+    net::TakeSkippedTrustFiles();
+    expect(withCa, "with the CA");
+    // What is not a certificate is told once, not at every fetch.
+    EXPECT_EQ(SkippedNow(), (std::vector<std::string>{
+                                folder.Path + "broken.pem: damaged certificate (bad base64 decode)",
+                                folder.Path + "notes.txt: no PEM certificate in it"}));
+    expect(withCa, "again");
+    EXPECT_TRUE(SkippedNow().empty());
+
+    // A changed folder is read again.
+    folder.Remove("other-ca.pem");
+    folder.Add("stranger.pem", Certificates.Untrusted().Certificate);
+    expect(pinned, "pinned");
+    EXPECT_EQ(SkippedNow().size(), 2u);
+    folder.Remove("stranger.pem");
+    expect(gone, "removed");
+
+    // Without a folder, or with a missing one, only the system store counts.
+    for (const std::string& path : {std::string(), folder.Root.File("missing/")}) {
+        HostileTlsServer server(Behaviour::Answer, Certificates.SelfSigned());
+        Client http;
+        http.TrustFolder = path;
+        EXPECT_EQ(Failure(http, LocalhostUrl(server.Port(), "/")),
+                  Refused("self-signed certificate"));
+    }
+    EXPECT_TRUE(SkippedNow().empty());
+}
+
+TEST_F(Tls, TheServersCertificateIsDescribedAndCanBeTrustedForItsHost) {
+    using Check = net::TCertificateCheck;
+    struct Case {
+        const TestCertificates::Pair& Certificate;
+        Check Expected;
+        long Code;
+        int Depth;
+        bool SelfSigned;
+    };
+    const Case cases[] = {
+        {Certificates.SelfSigned(), Check::Untrusted, 18, 0, true},
+        {Certificates.Untrusted(), Check::Untrusted, 20, 0, false},
+        {Certificates.Expired(), Check::Expired, 10, 0, false},
+        {Certificates.WrongHost(), Check::HostMismatch, 62, 0, false},
+        {Certificates.Good(), Check::Passed, 0, -1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Certificate.Certificate);
+        HostileTlsServer server(Behaviour::Answer, c.Certificate);
+        Client http;
+        Failure(http, LocalhostUrl(server.Port(), "/"));
+        // Read after the connection closed, as a failure handler does.
+        EXPECT_FALSE(http.Connected);
+        const net::TPeerCertificate& peer = http.PeerCertificate();
+        const std::string& file = c.Certificate.Certificate;
+        ASSERT_TRUE(peer.Present);
+        EXPECT_EQ(peer.Check, c.Expected);
+        EXPECT_EQ(peer.VerifyCode, c.Code);
+        EXPECT_EQ(peer.VerifyDepth, c.Depth);
+        EXPECT_EQ(peer.SelfSigned, c.SelfSigned);
+        EXPECT_EQ(peer.Subject, Certificates.Field(file, "-subject"));
+        EXPECT_EQ(peer.Issuer, Certificates.Field(file, "-issuer"));
+        EXPECT_EQ(peer.Sha256, Certificates.Field(file, "-fingerprint -sha256"));
+        EXPECT_EQ(net::UtcDate(peer.NotBefore),
+                  Certificates.Field(file, "-startdate").substr(0, 10));
+        EXPECT_EQ(net::UtcDate(peer.NotAfter), Certificates.Field(file, "-enddate").substr(0, 10));
+        EXPECT_EQ(peer.Pem, testsupport::ReadFile(file));
+    }
+    {
+        // A handshake that ends before any certificate tells of none.
+        HostileTlsServer plain(Behaviour::PlainHttp, Certificates.Good());
+        Client http;
+        Failure(http, plain.Url("/"));
+        EXPECT_FALSE(http.PeerCertificate().Present);
+    }
+
+    // "Trust exactly this certificate for this host": the refused one is
+    // saved in a folder that does not exist yet, and the next fetch takes it.
+    testsupport::TempFolder root;
+    const std::string folder = root.File("settings/certs/");
+    HostileTlsServer self(Behaviour::Answer, Certificates.SelfSigned());
+    Client http;
+    http.TrustFolder = folder;
+    ASSERT_EQ(Failure(http, LocalhostUrl(self.Port(), "/")), Refused("self-signed certificate"));
+    const std::string pem = http.PeerCertificate().Pem;
+    EXPECT_EQ(net::SaveTrustedCertificate(folder, "LocalHost", "junk before\n" + pem + pem),
+              folder + "localhost.pem");
+    EXPECT_EQ(testsupport::ReadFile(folder + "localhost.pem"), pem);
+    struct stat info {};
+    ASSERT_EQ(::stat(folder.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    EXPECT_EQ(Failure(http, LocalhostUrl(self.Port(), "/")), "no error");
+    EXPECT_EQ(http.PeerCertificate().Check, Check::Passed);
+
+    // The host's earlier file is replaced whole, and nothing else is left.
+    const std::string other = testsupport::ReadFile(Certificates.Untrusted().Certificate);
+    net::SaveTrustedCertificate(folder, "localhost", other);
+    EXPECT_EQ(testsupport::ReadFile(folder + "localhost.pem"), other);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
+                            std::filesystem::directory_iterator()),
+              1);
+    EXPECT_EQ(Failure(http, LocalhostUrl(self.Port(), "/")), Refused("self-signed certificate"));
+
+    // Nothing that is not a certificate, and no name that leaves the folder.
+    EXPECT_THROW(net::SaveTrustedCertificate(folder, "localhost", "junk"), rtl::EInOutError);
+    EXPECT_THROW(net::SaveTrustedCertificate(folder, "", pem), rtl::EInOutError);
+    EXPECT_EQ(testsupport::ReadFile(folder + "localhost.pem"), other);
+    const std::pair<const char*, const char*> names[] = {
+        {"Chat.Example.org", "chat.example.org.pem"},
+        {"[::1]", "___1_.pem"},
+        {"../../etc/passwd", "_._.._etc_passwd.pem"},
+        {".hidden", "_hidden.pem"},
+    };
+    for (const auto& [host, name] : names)
+        EXPECT_EQ(net::TrustFileName(host), name);
 }

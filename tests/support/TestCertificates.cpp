@@ -35,12 +35,14 @@ TestCertificates::TestCertificates() {
             Quoted(FFolder.File("openssl.cnf")) + " -extensions ca");
     }
     FAuthority = FFolder.File("ca.pem");
+    FOtherAuthority = FFolder.File("stranger-ca.pem");
     const std::string here = "DNS:localhost, IP:127.0.0.1";
     FGood = Leaf("good", here, "ca", "30");
     FExpired = Leaf("expired", here, "ca", "-1");
     FSelf = Leaf("self", here, "", "30");
     FWrong = Leaf("wrong", "DNS:wrong.example", "ca", "30");
     FStranger = Leaf("stranger", here, "stranger-ca", "30");
+    FExpiredSelf = Leaf("expired-self", here, "expired-self", "-1");
     std::filesystem::create_directories(FFolder.File("empty"));
 }
 
@@ -71,6 +73,13 @@ TestCertificates::Pair TestCertificates::Leaf(const std::string& name, const std
     if (signer.empty()) {
         Run("req -x509" + key + " -out " + Quoted(base + ".pem") + " -days " + days +
             " -addext 'subjectAltName = " + names + "'");
+    } else if (signer == name) {
+        // Signed with its own key through a request, which (unlike req -x509)
+        // takes a negative number of days.
+        Run("req" + key + " -out " + Quoted(base + ".csr"));
+        Run("x509 -req -in " + Quoted(base + ".csr") + " -signkey " + Quoted(base + ".key") +
+            " -days " + days + " -extfile " + Quoted(extensions) + " -out " +
+            Quoted(base + ".pem"));
     } else {
         const std::string ca = FFolder.File(signer);
         Run("req" + key + " -out " + Quoted(base + ".csr"));
@@ -80,6 +89,16 @@ TestCertificates::Pair TestCertificates::Leaf(const std::string& name, const std
             Quoted(extensions) + " -out " + Quoted(base + ".pem"));
     }
     return {base + ".pem", base + ".key"};
+}
+
+std::string TestCertificates::Field(const std::string& certificate,
+                                    const std::string& option) const {
+    std::string line = Run("x509 -in " + Quoted(certificate) + " -noout " + option +
+                           " -nameopt RFC2253 -dateopt iso_8601");
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.pop_back();
+    const size_t equals = line.find('=');
+    return equals == std::string::npos ? line : line.substr(equals + 1);
 }
 
 std::string TestCertificates::Run(const std::string& arguments) const {

@@ -30,6 +30,8 @@ public:
 
     // The CA certificate the client is given.
     const std::string& Authority() const { return FAuthority; }
+    // The CA that signed Untrusted(), which the client is not given.
+    const std::string& OtherAuthority() const { return FOtherAuthority; }
     // Points SSL_CERT_FILE at the test CA (and SSL_CERT_DIR at an empty folder),
     // so the client trusts it and nothing else.
     void Trust() const;
@@ -39,6 +41,13 @@ public:
     const Pair& SelfSigned() const { return FSelf; }     // signed by itself
     const Pair& WrongHost() const { return FWrong; }     // names only wrong.example
     const Pair& Untrusted() const { return FStranger; }  // signed by another CA
+    const Pair& ExpiredSelfSigned() const { return FExpiredSelf; }
+
+    // What the openssl command reads from a certificate file: the value of
+    // one `openssl x509 -noout` option, names in RFC 2253 form and dates in
+    // ISO 8601 ("-subject" -> "CN=good", "-enddate" -> "2026-12-12 13:41:39Z",
+    // "-fingerprint -sha256" -> "2D:96:...").
+    std::string Field(const std::string& certificate, const std::string& option) const;
 
 private:
     std::string Run(const std::string& arguments) const;
@@ -47,7 +56,8 @@ private:
 
     TempFolder FFolder;
     std::string FAuthority;
-    Pair FGood, FExpired, FSelf, FWrong, FStranger;
+    std::string FOtherAuthority;
+    Pair FGood, FExpired, FSelf, FWrong, FStranger, FExpiredSelf;
 };
 
 }  // namespace testsupport

@@ -1,7 +1,9 @@
 #include <QTcpServer>
+#include <filesystem>
 
 #include "app/watch/LcgRandom.h"
 #include "net/NMHttp.h"
+#include "net/TrustFolder.h"
 #include "tests/app/gui/WatchCycleFixture.h"
 #include "tests/support/HostileTlsServer.h"
 #include "tests/support/TestCertificates.h"
@@ -353,6 +355,37 @@ TEST_F(WatchCycle, HttpsSitesAreWatchedAndAFailureSaysWhy) {
     EXPECT_EQ(Memo(), Gb("以下为监控得到的代码->") + expiredUrl + "\n" + Gb("出现异常!") +
                           "\nTLS handshake failed: certificate verify failed (certificate has "
                           "expired)\n");
+    EXPECT_EQ(Desktop.MessageBoxes.size(), 1u);
+    EXPECT_TRUE(Errors.Messages().empty());
+}
+
+TEST_F(WatchCycle, AnUntrustedCertificateSaysWhereATrustedCopyGoes) {
+    const auto& certificates = testsupport::TestCertificates::Shared();
+    certificates.Trust();
+    testsupport::HostileTlsServer self(testsupport::HostileTlsServer::Behaviour::Answer,
+                                       certificates.SelfSigned());
+    self.SetReply("HTTP/1.0 200 OK\r\n\r\n<ul><li>Alice</li></ul>");
+    const std::string certs = Folder.File("certs/");
+    std::filesystem::create_directories(certs);
+    testsupport::WriteFile(certs + "notes.txt", "not a certificate");
+    const std::string url = "https://localhost:" + std::to_string(self.Port()) + "/who";
+    Open({{"Self", url}}, {{"Alice"}});
+
+    const std::string failed =
+        Gb("以下为监控得到的代码->") + url + "\n" + Gb("出现异常!") +
+        "\nTLS handshake failed: certificate verify failed (self-signed certificate)\n" +
+        Gb("要信任这个站点的证书, 把它的 PEM 文件放进 ") + certs + "\n";
+    Form->Timer1Timer();
+    EXPECT_EQ(Memo(), failed + certs + "notes.txt" +
+                          Gb(" 不是可用的证书, 已跳过 (no PEM certificate in it)") + "\n");
+    // The skipped file is told once; the advice stays with every failure.
+    Form->Timer1Timer();
+    EXPECT_EQ(Memo(), failed);
+
+    // Trusting exactly that certificate for its host lets the next fetch in.
+    net::SaveTrustedCertificate(certs, "localhost", Form->NMHTTP1->PeerCertificate().Pem);
+    Form->Timer1Timer();
+    EXPECT_EQ(Status(), FetchedText("Self"));
     EXPECT_EQ(Desktop.MessageBoxes.size(), 1u);
     EXPECT_TRUE(Errors.Messages().empty());
 }
