@@ -8,9 +8,10 @@
 
 namespace testsupport {
 
-PageServer::PageServer() {
-    if (!FServer.listen(QHostAddress::LocalHost, 0))
-        throw std::runtime_error("the page server cannot listen on 127.0.0.1");
+PageServer::PageServer(const QHostAddress& address) {
+    if (!FServer.listen(address, 0))
+        throw std::runtime_error("the page server cannot listen on " +
+                                 address.toString().toStdString());
     QObject::connect(&FServer, &QTcpServer::newConnection, this, [this] { Accept(); });
 }
 

@@ -13,6 +13,8 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "tests/support/LoopbackListener.h"
+
 namespace testsupport {
 
 namespace {
@@ -213,8 +215,9 @@ const char* HostileTlsServer::Name(Behaviour behaviour) {
     return "?";
 }
 
-HostileTlsServer::HostileTlsServer(Behaviour behaviour, const TestCertificates::Pair& certificate)
-    : FBehaviour(behaviour) {
+HostileTlsServer::HostileTlsServer(Behaviour behaviour, const TestCertificates::Pair& certificate,
+                                   const std::string& address)
+    : FBehaviour(behaviour), FUrlHost(address == "::1" ? "[::1]" : address) {
     FContext = SSL_CTX_new(TLS_server_method());
     if (FContext == nullptr ||
         SSL_CTX_use_certificate_chain_file(FContext, certificate.Certificate.c_str()) != 1 ||
@@ -223,20 +226,12 @@ HostileTlsServer::HostileTlsServer(Behaviour behaviour, const TestCertificates::
         ERR_clear_error();
         throw std::runtime_error("the TLS test server cannot load " + certificate.Certificate);
     }
-    FListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (FListen < 0 || ::bind(FListen, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(FListen, 64) != 0 ||
-        ::getsockname(FListen, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    try {
+        FListen = ListenOnLoopback(address, 0, 64, FPort, SOCK_NONBLOCK);
+    } catch (...) {
         SSL_CTX_free(FContext);
-        if (FListen >= 0)
-            ::close(FListen);
-        throw std::runtime_error("the TLS test server cannot listen on 127.0.0.1");
+        throw;
     }
-    FPort = ntohs(address.sin_port);
     FAcceptThread = std::thread([this] { Accept(); });
 }
 
@@ -250,7 +245,7 @@ HostileTlsServer::~HostileTlsServer() {
 }
 
 std::string HostileTlsServer::Url(const std::string& path) const {
-    return "https://127.0.0.1:" + std::to_string(FPort) + path;
+    return "https://" + FUrlHost + ":" + std::to_string(FPort) + path;
 }
 
 std::string HostileTlsServer::LastRequest() const {

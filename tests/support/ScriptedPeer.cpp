@@ -8,19 +8,12 @@
 
 #include <stdexcept>
 
+#include "tests/support/LoopbackListener.h"
+
 namespace testsupport {
 
-ScriptedPeer::ScriptedPeer() {
-    FListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (FListen < 0 || ::bind(FListen, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(FListen, 4) != 0 ||
-        ::getsockname(FListen, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("scripted peer cannot listen");
-    FPort = ntohs(address.sin_port);
+ScriptedPeer::ScriptedPeer(const std::string& ListenAddress) {
+    FListen = ListenOnLoopback(ListenAddress, 0, 4, FPort);
 }
 
 ScriptedPeer::~ScriptedPeer() {
