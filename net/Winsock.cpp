@@ -612,7 +612,8 @@ int WSAAsyncGetHostByName(QObject* Window, uint32_t Msg, const char* Name, char*
         gLastError = WSANOTINITIALISED;
         return 0;
     }
-    if (Window == nullptr || Buffer == nullptr || BufLen < HostEntryHeaderSize + 4) {
+    if (Window == nullptr || Buffer == nullptr ||
+        BufLen < HostEntryHeaderSize + static_cast<int>(sizeof(THostAddress))) {
         gLastError = WSAEINVAL;
         return 0;
     }

@@ -8,10 +8,9 @@
 
 namespace testsupport {
 
-PageServer::PageServer(const QHostAddress& address) {
-    if (!FServer.listen(address, 0))
-        throw std::runtime_error("the page server cannot listen on " +
-                                 address.toString().toStdString());
+PageServer::PageServer() {
+    if (!FServer.listen(QHostAddress::LocalHost, 0))
+        throw std::runtime_error("the page server cannot listen on 127.0.0.1");
     QObject::connect(&FServer, &QTcpServer::newConnection, this, [this] { Accept(); });
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QHostAddress>
 #include <QObject>
 #include <QTcpServer>
 #include <cstdint>
@@ -13,7 +12,7 @@ class QTcpSocket;
 
 namespace testsupport {
 
-// A small HTTP server on 127.0.0.1 or ::1 (port chosen by the system) that runs in the
+// A small HTTP server on 127.0.0.1 (port chosen by the system) that runs in the
 // test's own event loop, so it is served while the client under test pumps
 // events. It records every request and answers by path, or misbehaves on purpose.
 class PageServer : public QObject {
@@ -30,7 +29,7 @@ public:
         std::string Path;         // second word of the request line
     };
 
-    explicit PageServer(const QHostAddress& address = QHostAddress::LocalHost);
+    PageServer();
     ~PageServer() override;
 
     uint16_t Port() const { return FServer.serverPort(); }

@@ -58,7 +58,7 @@ TEST_F(WatchCycle, PollsSelectedSitesRoundRobinFromSlotOne) {
 
 TEST_F(WatchCycle, OneSelectedSiteIsPolledEveryCycle) {
     Open({{"Zero", Server.Address("/site0")}, {"One", Server.Address("/site1"), 0}}, {{"Alice"}});
-    for (int cycle = 0; cycle < 3; ++cycle)  // from slot 1 on
+    for (int cycle = 0; cycle < 3; ++cycle)
         Form->Timer1Timer();
     EXPECT_EQ(Server.Paths(), (std::vector<std::string>{"/site0", "/site0", "/site0"}));
 }
@@ -97,23 +97,6 @@ TEST_F(WatchCycle, PortWrittenAfterAShortHostIsReadByTheFetcher) {
     Form->Timer1Timer();
     ASSERT_EQ(Server.Paths(), std::vector<std::string>{"/short"});
     EXPECT_EQ(Status(), FetchedText("Short"));
-}
-
-TEST_F(WatchCycle, IPv6AddressesAndNamesReachAServerOnIPv6LoopbackAlone) {
-    PageServer v6(QHostAddress::LocalHostIPv6);
-    v6.SetDefaultPage("<p>Alice</p>");
-    const std::string port = std::to_string(v6.Port());
-    Open({{"Bare", "[::1]:" + port + "/bare"},
-          {"Scheme", "http://[::1]:" + port + "/scheme"},
-          {"Name", "localhost:" + port + "/name"}},
-         {{"Alice"}}, false);
-    for (int cycle = 0; cycle < 3; ++cycle)  // from slot 1 on
-        Form->Timer1Timer();
-    EXPECT_TRUE(Errors.Messages().empty()) << Errors.Messages()[0];
-    ASSERT_EQ(v6.Paths(), (std::vector<std::string>{"/scheme", "/name", "/bare"}));
-    EXPECT_NE(v6.Requests()[1].Raw.find("\r\nHost: localhost\r\n"), std::string::npos);
-    EXPECT_NE(v6.Requests()[2].Raw.find("\r\nHost: [::1]:" + port + "\r\n"), std::string::npos);
-    EXPECT_EQ(Desktop.MessageBoxes.size(), 3u);
 }
 
 TEST_F(WatchCycle, PortThatIsNotANumberFailsWithoutConnecting) {
