@@ -354,9 +354,8 @@ std::string TNMHTTP::MethodWord() const {
 std::string TNMHTTP::HostLineValue() const {
     if (!IsIPv6Address(Host))
         return Host;
-    // Without brackets the address's colons would read as a port; with them
-    // the port must be written too unless it is the scheme's own, as every
-    // client writes an address's Host line.
+    // The brackets keep the address's colons from reading as a port; the
+    // port follows unless it is the scheme's own, as browsers send it.
     const int32_t schemePort = UseTls ? 443 : 80;
     return "[" + Host + "]" + (Port == schemePort ? "" : ":" + rtl::IntToStr(Port));
 }

@@ -803,16 +803,6 @@ int getsockname(TSocket Socket, TSockAddress& Address) {
     return 0;
 }
 
-int getpeername(TSocket Socket, TSockAddress& Address) {
-    Address = TSockAddress{};
-    Address.Length = sizeof Address.Storage;
-    if (::getpeername(Socket, Address.Raw(), &Address.Length) != 0) {
-        Address.Length = 0;
-        return FailErrno();
-    }
-    return 0;
-}
-
 int closesocket(TSocket Socket) {
     // The notifiers must go before the descriptor does.
     Unregister(Socket);

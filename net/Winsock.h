@@ -216,7 +216,6 @@ TSocket accept(TSocket Socket, TSockAddress* Address);
 int send(TSocket Socket, const char* Buffer, int Length, int Flags);
 int recv(TSocket Socket, char* Buffer, int Length, int Flags);
 int getsockname(TSocket Socket, TSockAddress& Address);
-int getpeername(TSocket Socket, TSockAddress& Address);
 int closesocket(TSocket Socket);
 // INADDR_NONE for a text that is not a dotted address.
 uint32_t inet_addr(const char* Text);
