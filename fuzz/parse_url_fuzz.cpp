@@ -10,9 +10,14 @@
 //   reference does, with the same message;
 // - otherwise Host, Port, RequestPath and CurrentURL are the reference's, the
 //   path begins with "/" and ends the URL, the port is a valid TCP port;
-// - BuildHeader then sends that path in its request line and the bare host
-//   in its Host line, and no header line holds a line break.
+// - a bracketed host is an IPv6 address by the grammar of RFC 3986 (checked
+//   here group by group, not by the system's address parser), without a zone
+//   ID, followed by nothing or by ":" and a decimal port;
+// - BuildHeader then sends that path in its request line and, in its Host
+//   line, the bare host, or an IPv6 address in brackets with the port unless
+//   it is 80; no header line holds a line break.
 
+#include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <string>
@@ -60,6 +65,76 @@ std::string Lower(std::string text) {
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c + 32);
     return text;
+}
+
+bool IsHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// dec-octet "." dec-octet "." dec-octet "." dec-octet, without leading zeros.
+bool IsDottedQuad(const std::string& text) {
+    int parts = 0;
+    size_t i = 0;
+    while (parts < 4) {
+        size_t digits = 0;
+        int value = 0;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 4) {
+            value = value * 10 + (text[i] - '0');
+            ++digits;
+            ++i;
+        }
+        if (digits == 0 || digits > 3 || value > 255 || (digits > 1 && text[i - digits] == '0'))
+            return false;
+        ++parts;
+        if (parts < 4) {
+            if (i >= text.size() || text[i] != '.')
+                return false;
+            ++i;
+        }
+    }
+    return i == text.size();
+}
+
+// Counts the 16-bit pieces of a ":"-separated run of h16 (1 to 4 hex digits),
+// the last of which may be a dotted quad when MayEndInQuad; -1 when malformed.
+int Pieces(const std::string& run, bool mayEndInQuad) {
+    if (run.empty())
+        return 0;
+    int count = 0;
+    size_t start = 0;
+    for (;;) {
+        const size_t colon = run.find(':', start);
+        const std::string piece =
+            run.substr(start, colon == std::string::npos ? colon : colon - start);
+        const bool last = colon == std::string::npos;
+        if (last && mayEndInQuad && piece.find('.') != std::string::npos)
+            return IsDottedQuad(piece) ? count + 2 : -1;
+        if (piece.empty() || piece.size() > 4)
+            return -1;
+        for (const char c : piece)
+            if (!IsHex(c))
+                return -1;
+        ++count;
+        if (last)
+            return count;
+        start = colon + 1;
+    }
+}
+
+// IPv6address of RFC 3986: eight pieces, or fewer with one "::" standing for
+// at least one zero piece.
+bool IsIPv6(const std::string& text) {
+    const size_t gap = text.find("::");
+    if (gap == std::string::npos) {
+        return Pieces(text, true) == 8;
+    }
+    const std::string head = text.substr(0, gap);
+    const std::string tail = text.substr(gap + 2);
+    if (tail.find("::") != std::string::npos || tail.starts_with(':') || head.ends_with(':'))
+        return false;
+    const int front = Pieces(head, false);
+    const int back = Pieces(tail, true);
+    return front >= 0 && back >= 0 && front + back <= 7;
 }
 
 struct Outcome {
@@ -116,7 +191,36 @@ Outcome Split(std::string url, std::string host, int32_t port) {
         hostText = Piece(url, '/', 3);
     else if (url[0] != '/')
         hostText = Piece(url, '/', 1);
-    if (const size_t colon = hostText.find(':'); colon != std::string::npos) {
+    if (hostText.starts_with('[')) {
+        const size_t close = hostText.find(']');
+        if (close == std::string::npos)
+            return Refused(Outcome::SockError,
+                           "IPv6 address in URL lacks its closing bracket: " + hostText);
+        const std::string inside = hostText.substr(1, close - 1);
+        if (inside.find('%') != std::string::npos)
+            return Refused(Outcome::SockError,
+                           "IPv6 zone IDs are not supported in URLs: " + hostText);
+        if (!IsIPv6(inside))
+            return Refused(Outcome::SockError, "Invalid IPv6 address in URL: " + hostText);
+        const std::string rest = hostText.substr(close + 1);
+        if (!rest.empty()) {
+            if (rest[0] != ':')
+                return Refused(Outcome::SockError,
+                               "Invalid text after IPv6 address in URL: " + hostText);
+            int64_t number = 0;
+            bool valid = rest.size() > 1;
+            for (size_t i = 1; i < rest.size() && valid; ++i) {
+                valid = rest[i] >= '0' && rest[i] <= '9';
+                number = std::min<int64_t>(number * 10 + (rest[i] - '0'), 1000000);
+            }
+            if (!valid || number < 1 || number > 65535)
+                return Refused(Outcome::SockError, "Invalid port number in URL: " + hostText);
+            port = static_cast<int32_t>(number);
+        }
+        hostText = inside;
+    } else if (IsIPv6(hostText)) {
+        return Refused(Outcome::SockError, "IPv6 address in URL needs brackets: " + hostText);
+    } else if (const size_t colon = hostText.find(':'); colon != std::string::npos) {
         const auto number = rtl::TryStrToInt(Piece(hostText, ':', 2));
         if (!number)
             return Refused(Outcome::ConvertError);
@@ -191,7 +295,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (http.Host.empty()) {
         FUZZ_CHECK(hostLine == -1, "", lines[hostLine]);
     } else {
-        FUZZ_CHECK(hostLine >= 0 && lines[hostLine] == "Host: " + http.Host, http.Host,
+        const std::string value =
+            IsIPv6(http.Host)
+                ? "[" + http.Host + "]" + (http.Port == 80 ? "" : ":" + std::to_string(http.Port))
+                : http.Host;
+        FUZZ_CHECK(hostLine >= 0 && lines[hostLine] == "Host: " + value, value,
                    hostLine >= 0 ? lines[hostLine] : "");
     }
     for (int i = 0; i < lines.Count(); ++i)

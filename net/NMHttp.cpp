@@ -7,6 +7,7 @@
 #include "net/BodyDecoder.h"
 #include "net/NMURL.h"
 #include "net/NMUUE.h"
+#include "net/UrlHost.h"
 #include "rtl/IntConv.h"
 
 namespace net {
@@ -242,10 +243,10 @@ void TNMHTTP::Execute() {
 
 std::string TNMHTTP::PageOfThisServer(const std::string& Name) const {
     if (!UseTls)
-        return "http://" + Host + "/" + Name;
+        return "http://" + BracketedHost(Host) + "/" + Name;
     // A page of a secure server stays on that server, also on another port.
     const std::string port = Port == 443 ? "" : ":" + rtl::IntToStr(Port);
-    return "https://" + Host + port + "/" + Name;
+    return "https://" + BracketedHost(Host) + port + "/" + Name;
 }
 
 void TNMHTTP::ParseURL() {
@@ -303,17 +304,11 @@ void TNMHTTP::ParseURL() {
     if (!hostText.empty() && url.find(':') == std::string::npos)
         UseTls = false;
 
-    if (const size_t colon = hostText.find(':'); colon != std::string::npos) {
-        const int32_t port = rtl::StrToInt(ExtractField(hostText, ':', 2));
-        // Only the low 16 bits would reach the socket: 65616 would quietly
-        // become port 80.
-        if (port < 1 || port > 65535)
-            throw ESockError("Invalid port number in URL: " + rtl::IntToStr(port));
-        Port = port;
-        hostText.resize(colon);
-    }
-    if (!hostText.empty())
-        Host = hostText;
+    const TUrlHost written = SplitUrlHost(hostText);
+    if (written.Port != 0)
+        Port = written.Port;
+    if (!written.Host.empty())
+        Host = written.Host;
 
     if (FRequestPath.empty()) {
         FRequestPath.assign(1, '/');
@@ -356,6 +351,15 @@ std::string TNMHTTP::MethodWord() const {
     return word + " ";
 }
 
+std::string TNMHTTP::HostLineValue() const {
+    if (!IsIPv6Address(Host))
+        return Host;
+    // The brackets keep the address's colons from reading as a port; the
+    // port follows unless it is the scheme's own, as browsers send it.
+    const int32_t schemePort = UseTls ? 443 : 80;
+    return "[" + Host + "]" + (Port == schemePort ? "" : ":" + rtl::IntToStr(Port));
+}
+
 bool TNMHTTP::SendsBody() const {
     switch (FCommand) {
         case CmdType::CmdPOST:
@@ -389,11 +393,12 @@ void TNMHTTP::BuildHeader() {
     FHeaderList.Clear();
     const std::string& target = Proxy.empty() ? FRequestPath : FCurrentURL;
     FHeaderList.Add(MethodWord() + target + " HTTP/1.0");
+    const std::string host = HostLineValue();
     if (!Proxy.empty()) {
         FHeaderList.Add("Proxy-Connection: Keep-Alive");
-        FHeaderList.Add("Host: " + Host);
+        FHeaderList.Add("Host: " + host);
     }
-    FHeaderList.SetValue("Host", Host);
+    FHeaderList.SetValue("Host", host);
     FHeaderList.Add("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
     FHeaderList.Add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
 

@@ -165,6 +165,9 @@ private:
     void TakeCodingValue(const std::string& Line);
     void CaptureDecoded();
     std::string MethodWord() const;
+    // The Host line's value: the bare host; an IPv6 address in brackets, with
+    // the port when it is not the scheme's default.
+    std::string HostLineValue() const;
     // The URL of a page named without a "/" by a redirect: on the same host,
     // with the scheme (and, over TLS, the port) of the current request.
     std::string PageOfThisServer(const std::string& Name) const;

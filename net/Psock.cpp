@@ -3,6 +3,8 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "rtl/IntConv.h"
@@ -77,6 +79,14 @@ std::string VersionText(uint16_t Version) {
     return rtl::IntToStr(Version >> 8) + "." + rtl::IntToStr(Version & 0xFF);
 }
 
+// A dotted IPv4 or an IPv6 address; empty for a host name.
+TSockAddress AddressLiteral(const char* Name) {
+    const uint32_t v4 = ws::inet_addr(Name);
+    if (v4 != INADDR_NONE)
+        return TSockAddress::IPv4(v4);
+    return TSockAddress::FromIPv6Text(Name);
+}
+
 }  // namespace
 
 int32_t TPowersock::WinsockUsers() {
@@ -91,6 +101,12 @@ TPowersock::TPowersock() {
     FTimeoutTimer = std::make_unique<TThreadTimer>();
     FTimeoutTimer->SetEnabled(false);
     FTimeoutTimer->SetOnTimer([this](TThreadTimer& Sender) { TimerTriggered(Sender); });
+    FAttemptTimer = std::make_unique<TThreadTimer>();
+    FAttemptTimer->SetEnabled(false);
+    FAttemptTimer->SetOnTimer([this](TThreadTimer& Sender) {
+        Sender.SetEnabled(false);
+        FAttemptExpired = true;
+    });
     TimeOut = 0;
     Canceled = false;
     ShuttingDown = false;
@@ -108,6 +124,7 @@ TPowersock::~TPowersock() {
         WSACancelAsyncRequest(FLookupTask);
     FLookupTask = 0;
     FTimeoutTimer.reset();
+    FAttemptTimer.reset();
     EventWindow.reset();
     ShuttingDown = true;
     try {
@@ -142,7 +159,10 @@ void TPowersock::InitWinsock() {
                 CheckSocketError(WSAEWOULDBLOCK, text);
                 throw ESockError("no socket");
             }
+            FSocketFamily = AF_INET;
+            FSocketFresh = true;
             // Closing this first socket resets the connection at once.
+            FResetOnClose = true;
             const linger option{1, 0};
             ws::setsockopt(SocketHandle, SOL_SOCKET, SO_LINGER, &option, sizeof option);
             // Without the registration the socket would stay blocking, and a
@@ -236,16 +256,23 @@ int TPowersock::Transmit(const char* Buffer, int Length) {
 
 void TPowersock::ResolveHost() {
     ReportStatus(8, "Resolve Host");
+    RemoteAddresses.clear();
+    RemoteAddress = TSockAddress{};
     const std::string& name = Proxy.empty() ? Host : Proxy;
     if (name.size() > static_cast<size_t>(WorkBufferChunk))
         throw ESockError("Host name too long");
     std::memcpy(WorkBuffer.data(), name.data(), name.size());
     WorkBuffer[name.size()] = '\0';
-    RemoteAddress.sin_addr.s_addr = ws::inet_addr(WorkBuffer.data());
-    if (RemoteAddress.sin_addr.s_addr != INADDR_NONE)
+    // An address needs no lookup and fires no event; 0.0.0.0 and :: name no
+    // host and leave the list empty.
+    if (const TSockAddress literal = AddressLiteral(WorkBuffer.data()); !literal.Empty()) {
+        if (!literal.Unspecified()) {
+            RemoteAddresses.push_back(literal);
+            RemoteAddress = literal;
+        }
         return;
+    }
 
-    RemoteAddress.sin_addr.s_addr = 0;
     TimerOn();
     EventDone = false;
     if (FLookupTask != 0)
@@ -274,10 +301,12 @@ void TPowersock::ResolveHost() {
         throw ESockError("Host Lookup Canceled");
     if (!EventOK || !completed)
         throw ESockError("Host Lookup Failed");
-    THostEntry entry{};
-    std::memcpy(&entry, HostEntBuffer.data(), sizeof entry);
-    if (entry.AddressCount > 0)
-        RemoteAddress.sin_addr.s_addr = entry.Addresses[0];
+    for (const TSockAddress& address :
+         HostEntryAddresses(HostEntBuffer.data(), static_cast<int>(HostEntBuffer.size())))
+        if (!address.Unspecified())
+            RemoteAddresses.push_back(address);
+    if (!RemoteAddresses.empty())
+        RemoteAddress = RemoteAddresses.front();
     if (OnHostResolved)
         OnHostResolved(*this);
 }
@@ -299,9 +328,9 @@ void TPowersock::Connect() {
             if (text == "Host Lookup Timed Out" || text == "Host Lookup Canceled" ||
                 text == "Host name too long")
                 throw;
-            RemoteAddress.sin_addr.s_addr = 0;
+            RemoteAddresses.clear();
         }
-        if (RemoteIP() != 0)
+        if (!RemoteAddresses.empty())
             break;
         if (attempts > 0 || !OnInvalidHost)
             throw ESockError("Null Remote Address");
@@ -311,38 +340,56 @@ void TPowersock::Connect() {
             throw ESockError("Null Remote Address");
         ++attempts;
     }
-    RemoteAddress.sin_family = AF_INET;
     const int32_t port = Proxy.empty() ? Port : ProxyPort;
-    RemoteAddress.sin_port = ws::htons(static_cast<uint16_t>(port & 0xFFFF));
     EventDone = false;
     EventOK = true;
     FCloseError = 0;
-    // Set up before connecting, so a TLS client that cannot be made fails
-    // before anything reaches the server.
     FTls.reset();
-    if (UseTls) {
-        FTls = std::make_unique<TTlsChannel>(SocketHandle, Host, TrustFolder);
-        // Each TLS write is a record of its own: the request's last record
-        // would otherwise wait for the acknowledgement of the handshake's
-        // last flight, which the server delays (Nagle against delayed ACK).
-        const int noDelay = 1;
-        ws::setsockopt(SocketHandle, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
-    }
-    if (ws::connect(SocketHandle, RemoteAddress) != 0) {
-        std::string text;
-        CheckSocketError(WSAEWOULDBLOCK, text);
-    }
+
     TimerOn();
-    while (!Connected && !TimedOut && !Canceled && EventOK)
-        rtl::WaitForMessages();
+    const auto started = std::chrono::steady_clock::now();
+    TAttempt outcome = TAttempt::Failed;
+    int failedAtOnce = 0;
+    try {
+        const size_t count = RemoteAddresses.size();
+        for (size_t i = 0; i < count; ++i) {
+            TSockAddress address = RemoteAddresses[i];
+            address.SetPort(static_cast<uint16_t>(port & 0xFFFF));
+            // Every address but the last gets an equal part of the time left;
+            // the last one waits for the session's own time-out.
+            uint32_t share = 0;
+            if (i + 1 < count && TimeOut > 0) {
+                const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       std::chrono::steady_clock::now() - started)
+                                       .count();
+                const int64_t left = std::max<int64_t>(TimeOut - spent, 1);
+                share = static_cast<uint32_t>(
+                    std::max<int64_t>(left / static_cast<int64_t>(count - i), 1));
+            }
+            outcome = TryAddress(address, share);
+            if (outcome == TAttempt::FailedAtOnce)
+                failedAtOnce = WSAGetLastError();
+            if (outcome == TAttempt::Connected || outcome == TAttempt::Stopped)
+                break;
+        }
+    } catch (...) {
+        TimerOff();
+        throw;
+    }
     TimerOff();
+
     std::string failure;
-    if (!TimedOut && !Canceled && EventOK) {
+    if (outcome == TAttempt::Connected) {
         if (!FTls)
             return;
         failure = Handshake();
         if (failure.empty())
             return;
+    } else if (outcome == TAttempt::FailedAtOnce) {
+        // As a single connect call that fails at once: its own error text.
+        WSASetLastError(failedAtOnce);
+        std::string text;
+        CheckSocketError(WSAEWOULDBLOCK, text);
     }
     if (OnConnectionFailed)
         OnConnectionFailed(*this);
@@ -353,6 +400,65 @@ void TPowersock::Connect() {
     if (Canceled)
         throw ESockError("Connection Canceled");
     throw ESockError("Connection Failed");
+}
+
+TPowersock::TAttempt TPowersock::TryAddress(const TSockAddress& Address, uint32_t Share) {
+    RemoteAddress = Address;
+    EventOK = true;
+    FTls.reset();
+    if (!FreshSocketFor(Address.Family()))
+        return TAttempt::FailedAtOnce;
+    FSocketFresh = false;
+    // Set up before connecting, so a TLS client that cannot be made fails
+    // before anything reaches the server.
+    if (UseTls) {
+        FTls = std::make_unique<TTlsChannel>(SocketHandle, Host, TrustFolder);
+        // Each TLS write is a record of its own: the request's last record
+        // would otherwise wait for the acknowledgement of the handshake's
+        // last flight, which the server delays (Nagle against delayed ACK).
+        const int noDelay = 1;
+        ws::setsockopt(SocketHandle, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+    }
+    if (ws::connect(SocketHandle, Address) != 0 && WSAGetLastError() != WSAEWOULDBLOCK)
+        return TAttempt::FailedAtOnce;
+    FAttemptExpired = false;
+    if (Share > 0) {
+        FAttemptTimer->SetInterval(Share);
+        FAttemptTimer->SetEnabled(true);
+    }
+    while (!Connected && !TimedOut && !Canceled && EventOK && !FAttemptExpired)
+        rtl::WaitForMessages();
+    FAttemptTimer->SetEnabled(false);
+    if (TimedOut || Canceled)
+        return TAttempt::Stopped;
+    if (Connected && EventOK)
+        return TAttempt::Connected;
+    return TAttempt::Failed;
+}
+
+bool TPowersock::FreshSocketFor(int Family) {
+    if (SocketHandle != InvalidSocket && FSocketFresh && FSocketFamily == Family)
+        return true;
+    // The socket never had a connection: it goes without OnDisconnect.
+    if (SocketHandle != InvalidSocket)
+        ws::closesocket(SocketHandle);
+    SocketHandle = ws::socket(Family, SOCK_STREAM, IPPROTO_TCP);
+    if (SocketHandle == InvalidSocket)
+        return false;
+    FSocketFamily = Family;
+    FSocketFresh = true;
+    if (FResetOnClose) {
+        const linger option{1, 0};
+        ws::setsockopt(SocketHandle, SOL_SOCKET, SO_LINGER, &option, sizeof option);
+    }
+    if (WSAAsyncSelect(SocketHandle, EventWindow.get(), WM_SOCKETEVENT, 61) != 0) {
+        const int error = WSAGetLastError();
+        ws::closesocket(SocketHandle);
+        SocketHandle = InvalidSocket;
+        WSASetLastError(error);
+        return false;
+    }
+    return true;
 }
 
 std::string TPowersock::Handshake() {
@@ -423,6 +529,9 @@ void TPowersock::RequestCloseSocket() {
         OnDisconnect(*this);
     if (!ShuttingDown) {
         SocketHandle = ws::socket(AF_INET, SOCK_STREAM, 0);
+        FSocketFamily = AF_INET;
+        FSocketFresh = true;
+        FResetOnClose = false;
         RegisterSocket();
     }
     if (!closed) {
@@ -509,16 +618,14 @@ void TPowersock::TimerTriggered(TThreadTimer&) {
 }
 
 uint16_t TPowersock::Listen(uint16_t ListenPort) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = ws::htons(ListenPort);
-    address.sin_addr.s_addr = ws::inet_addr("127.0.0.1");
+    TSockAddress address = TSockAddress::IPv4(ws::inet_addr("127.0.0.1"), ListenPort);
     std::string text;
-    if (ws::bind(SocketHandle, address) != 0 || ws::listen(SocketHandle, 5) != 0 ||
-        ws::getsockname(SocketHandle, address) != 0)
+    if (!FreshSocketFor(AF_INET) || ws::bind(SocketHandle, address) != 0 ||
+        ws::listen(SocketHandle, 5) != 0 || ws::getsockname(SocketHandle, address) != 0)
         CheckSocketError(0, text);
+    FSocketFresh = false;
     EventDone = false;
-    return ntohs(address.sin_port);
+    return address.Port();
 }
 
 std::string ExtractField(const std::string& Text, char Delimiter, int32_t N) {

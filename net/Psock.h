@@ -62,7 +62,12 @@ public:
     // accepts it and puts it under the event window; returns the new socket.
     virtual TSocket Accept();
     // Resolves Host (or Proxy), connects to Port (or ProxyPort) and waits until
-    // connected, failed, timed out or cancelled. With UseTls it then runs the
+    // connected, failed, timed out or cancelled. A name with several addresses
+    // has them tried in turn, each on a socket of its own family: a refused
+    // address moves on at once, and while TimeOut is set each address but the
+    // last gets an equal share of what is left of it, so one that never
+    // answers cannot use up the whole time-out. The failure of the last
+    // address is the one raised. With UseTls it then runs the
     // TLS handshake in the same way; a failed handshake raises ESockError
     // "TLS handshake failed: " with the reason, its time-out and cancel the
     // texts of the connect ("Connection Timed out", "Connection Canceled").
@@ -114,7 +119,7 @@ public:
     static int32_t WinsockUsers();
 
     // --- Properties ---------------------------------------------------------
-    std::string Host;
+    std::string Host;     // a name, a dotted IPv4 or an IPv6 address (without brackets)
     int32_t Port = 0;     // low 16 bits used
     int32_t TimeOut = 0;  // milliseconds; 0 = no time-out
     int32_t ReportLevel = 0;
@@ -152,14 +157,16 @@ public:
     std::string LastStatus;
     std::string LastReply;
     int16_t ReplyNumber = 0;
-    sockaddr_in RemoteAddress{};
+    // Every address the last lookup (or literal) gave, in the order they are
+    // tried; the one being connected or last connected, with its port.
+    std::vector<TSockAddress> RemoteAddresses;
+    TSockAddress RemoteAddress;
     TWSAData WinsockData{};
     std::vector<std::string> WinsockInfo;
     // Byte counters are 64-bit so that transfers beyond 2 GiB do not overflow.
     int64_t BytesSent = 0;
     int64_t BytesRecvd = 0;
 
-    uint32_t RemoteIP() const { return RemoteAddress.sin_addr.s_addr; }
     // The certificate the server showed in the last Connect's TLS handshake,
     // whether it was accepted or refused (Check says which check failed); not
     // Present when that Connect made no handshake or the server sent none. It
@@ -200,6 +207,15 @@ private:
                             const std::function<void(const char*, size_t)>& Store);
 
     void RegisterSocket();
+    // How one address of Connect ended.
+    enum class TAttempt { Connected, Failed, FailedAtOnce, Stopped };
+    // Connects to Address and waits until connected, refused, Share ms passed
+    // (0: no share of its own), timed out or cancelled. FailedAtOnce leaves
+    // the sockets error in WSAGetLastError.
+    TAttempt TryAddress(const TSockAddress& Address, uint32_t Share);
+    // Makes SocketHandle a fresh socket of Family; false, with the sockets
+    // error set, when none can be made.
+    bool FreshSocketFor(int Family);
     void ReadLnInto(std::string& Line);
     // The handshake after the TCP connect; returns the failure text, empty
     // when the connection is secured.
@@ -213,6 +229,16 @@ private:
 
     std::unique_ptr<TSocketWindow> EventWindow;
     std::unique_ptr<TThreadTimer> FTimeoutTimer;
+    // Ends the share of one address while Connect tries several.
+    std::unique_ptr<TThreadTimer> FAttemptTimer;
+    bool FAttemptExpired = false;
+    // The family of SocketHandle, and whether it is still unused (no connect
+    // tried, not listening), so Connect can take it as it is.
+    int FSocketFamily = AF_INET;
+    bool FSocketFresh = false;
+    // The first socket resets its connection on close; a socket that
+    // replaces it for another family or address does the same.
+    bool FResetOnClose = false;
     std::vector<char> HostEntBuffer;
     int FLookupTask = 0;
     bool FDestroying = false;

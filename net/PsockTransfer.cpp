@@ -416,7 +416,7 @@ TSocket TPowersock::Accept() {
         throw ESockError("Accepting Canceled");
     if (!EventOK)
         throw ESockError("Error creating Data Connection");
-    sockaddr_in peer{};
+    TSockAddress peer;
     const TSocket accepted = ws::accept(SocketHandle, &peer);
     // The pending connection is taken: the next Accept waits for another.
     EventDone = false;

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <net/if.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -63,6 +65,7 @@ private:
 // One pending host lookup. The receiver is a child of the window, so it goes
 // with the window and no answer arrives for a window that is gone.
 struct TLookup {
+    std::string Name;
     int QtId = -1;
     QPointer<QObject> Window;
     QPointer<TLookupReceiver> Receiver;
@@ -91,39 +94,111 @@ void ForgetLookup(TLookupIterator Lookup) {
     Lookups().erase(Lookup);
 }
 
+// Lookups answered from a fixed list instead of the resolver.
+std::map<std::string, std::vector<TSockAddress>>& FixedHosts() {
+    static std::map<std::string, std::vector<TSockAddress>> map;
+    return map;
+}
+
 // Writes the answer into the caller's buffer and posts the completion message.
 // A cancelled lookup finds no entry and touches nothing.
-void CompleteLookup(uint64_t Task, const QHostInfo& Info) {
+void Deliver(uint64_t Task, const std::vector<TSockAddress>& Addresses, int Error) {
     auto& map = Lookups();
     auto it = map.find(Task);
     if (it == map.end() || it->second.Completed)
         return;
     TLookup& done = it->second;
     done.Completed = true;
-    int error = 0;
-    std::vector<uint32_t> addresses;
-    if (Info.error() == QHostInfo::NoError) {
-        for (const QHostAddress& address : Info.addresses()) {
-            bool isV4 = false;
-            const quint32 v4 = address.toIPv4Address(&isV4);
-            if (isV4 && address.protocol() == QAbstractSocket::IPv4Protocol)
-                addresses.push_back(htonl(v4));
+    const size_t room =
+        (static_cast<size_t>(done.BufLen) - HostEntryHeaderSize) / sizeof(THostAddress);
+    uint32_t count = 0;
+    for (const TSockAddress& address : Addresses) {
+        if (count == room)
+            break;
+        THostAddress entry{};
+        entry.Family = static_cast<uint32_t>(address.Family());
+        if (address.Family() == AF_INET) {
+            const auto& v4 = reinterpret_cast<const sockaddr_in&>(address.Storage);
+            std::memcpy(entry.Bytes, &v4.sin_addr, 4);
+        } else if (address.Family() == AF_INET6) {
+            const auto& v6 = reinterpret_cast<const sockaddr_in6&>(address.Storage);
+            std::memcpy(entry.Bytes, &v6.sin6_addr, 16);
+            entry.ScopeId = v6.sin6_scope_id;
+        } else {
+            continue;
         }
-        if (addresses.empty())
-            error = WSANO_DATA;
+        std::memcpy(done.Buffer + HostEntryHeaderSize + count * sizeof entry, &entry, sizeof entry);
+        ++count;
+    }
+    std::memcpy(done.Buffer, &count, 4);
+    if (!done.Window.isNull())
+        PostWindowMessage(done.Window.data(), done.Msg, static_cast<uintptr_t>(Task),
+                          WSAMakeSelectReply(0, Error), Task);
+}
+
+TSockAddress FromQt(const QHostAddress& Address) {
+    if (Address.protocol() == QAbstractSocket::IPv4Protocol)
+        return TSockAddress::IPv4(htonl(Address.toIPv4Address()));
+    if (Address.protocol() != QAbstractSocket::IPv6Protocol)
+        return {};
+    const Q_IPV6ADDR bytes = Address.toIPv6Address();
+    in6_addr v6{};
+    std::memcpy(&v6, &bytes, sizeof v6);
+    // A link-local address is only reachable through the interface it names.
+    uint32_t scope = 0;
+    if (const QString zone = Address.scopeId(); !zone.isEmpty()) {
+        bool numeric = false;
+        scope = zone.toUInt(&numeric);
+        if (!numeric)
+            scope = ::if_nametoindex(zone.toLocal8Bit().constData());
+    }
+    return TSockAddress::IPv6(v6, 0, scope);
+}
+
+bool IsLocalhost(std::string Name) {
+    if (Name.ends_with('.'))
+        Name.pop_back();
+    for (char& c : Name)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return Name == "localhost";
+}
+
+// A host table may name localhost by one loopback address only; both belong
+// to it. The ones the table named keep their place in front.
+void AddLoopbacks(std::vector<TSockAddress>& Addresses) {
+    const bool hasV4 = std::any_of(Addresses.begin(), Addresses.end(),
+                                   [](const TSockAddress& a) { return a.Family() == AF_INET; });
+    const bool hasV6 = std::any_of(Addresses.begin(), Addresses.end(),
+                                   [](const TSockAddress& a) { return a.Family() == AF_INET6; });
+    if (!hasV6)
+        Addresses.push_back(TSockAddress::IPv6(in6addr_loopback));
+    if (!hasV4)
+        Addresses.push_back(TSockAddress::IPv4(htonl(INADDR_LOOPBACK)));
+}
+
+void CompleteLookup(uint64_t Task, const QHostInfo& Info) {
+    const auto it = Lookups().find(Task);
+    if (it == Lookups().end())
+        return;
+    int error = 0;
+    std::vector<TSockAddress> addresses;
+    if (Info.error() == QHostInfo::NoError) {
+        for (const QHostAddress& address : Info.addresses())
+            if (TSockAddress converted = FromQt(address); !converted.Empty())
+                addresses.push_back(converted);
     } else if (Info.error() == QHostInfo::HostNotFound) {
         error = WSAHOST_NOT_FOUND;
     } else {
         error = WSATRY_AGAIN;
     }
-    const size_t room = (static_cast<size_t>(done.BufLen) - HostEntryHeaderSize) / 4;
-    const uint32_t count = static_cast<uint32_t>(std::min(room, addresses.size()));
-    std::memcpy(done.Buffer, &count, 4);
-    if (count > 0)
-        std::memcpy(done.Buffer + HostEntryHeaderSize, addresses.data(), count * 4);
-    if (!done.Window.isNull())
-        PostWindowMessage(done.Window.data(), done.Msg, static_cast<uintptr_t>(Task),
-                          WSAMakeSelectReply(0, error), Task);
+    if (IsLocalhost(it->second.Name)) {
+        AddLoopbacks(addresses);
+        error = 0;
+    }
+    if (error == 0 && addresses.empty())
+        error = WSANO_DATA;
+    Deliver(Task, addresses, error);
 }
 
 TRegistration* Find(TSocket Socket) {
@@ -252,13 +327,97 @@ bool Started() {
 bool HadConnection(TSocket Socket, const TRegistration* Reg) {
     if (Reg != nullptr)
         return Reg->State == TRegistration::TState::Connected;
-    sockaddr_in local{};
-    socklen_t length = sizeof local;
-    return ::getsockname(Socket, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
-           local.sin_port != 0;
+    TSockAddress local;
+    local.Length = sizeof local.Storage;
+    return ::getsockname(Socket, local.Raw(), &local.Length) == 0 && local.Port() != 0;
 }
 
 }  // namespace
+
+TSockAddress TSockAddress::IPv4(uint32_t Address, uint16_t Port) {
+    TSockAddress result;
+    auto& v4 = reinterpret_cast<sockaddr_in&>(result.Storage);
+    v4.sin_family = AF_INET;
+    v4.sin_addr.s_addr = Address;
+    v4.sin_port = ::htons(Port);
+    result.Length = sizeof(sockaddr_in);
+    return result;
+}
+
+TSockAddress TSockAddress::IPv6(const in6_addr& Address, uint16_t Port, uint32_t ScopeId) {
+    TSockAddress result;
+    auto& v6 = reinterpret_cast<sockaddr_in6&>(result.Storage);
+    v6.sin6_family = AF_INET6;
+    v6.sin6_addr = Address;
+    v6.sin6_port = ::htons(Port);
+    v6.sin6_scope_id = ScopeId;
+    result.Length = sizeof(sockaddr_in6);
+    return result;
+}
+
+TSockAddress TSockAddress::FromIPv6Text(const std::string& Text, uint16_t Port) {
+    in6_addr address{};
+    if (Text.find('\0') != std::string::npos || ::inet_pton(AF_INET6, Text.c_str(), &address) != 1)
+        return {};
+    return IPv6(address, Port);
+}
+
+uint16_t TSockAddress::Port() const {
+    if (Family() == AF_INET)
+        return ::ntohs(reinterpret_cast<const sockaddr_in&>(Storage).sin_port);
+    if (Family() == AF_INET6)
+        return ::ntohs(reinterpret_cast<const sockaddr_in6&>(Storage).sin6_port);
+    return 0;
+}
+
+void TSockAddress::SetPort(uint16_t Port) {
+    if (Family() == AF_INET)
+        reinterpret_cast<sockaddr_in&>(Storage).sin_port = ::htons(Port);
+    else if (Family() == AF_INET6)
+        reinterpret_cast<sockaddr_in6&>(Storage).sin6_port = ::htons(Port);
+}
+
+bool TSockAddress::Unspecified() const {
+    if (Family() == AF_INET)
+        return reinterpret_cast<const sockaddr_in&>(Storage).sin_addr.s_addr == INADDR_ANY;
+    if (Family() == AF_INET6)
+        return IN6_IS_ADDR_UNSPECIFIED(&reinterpret_cast<const sockaddr_in6&>(Storage).sin6_addr);
+    return true;
+}
+
+std::string TSockAddress::Text() const {
+    char text[INET6_ADDRSTRLEN] = {};
+    if (Family() == AF_INET)
+        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(Storage).sin_addr, text,
+                    sizeof text);
+    else if (Family() == AF_INET6)
+        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(Storage).sin6_addr, text,
+                    sizeof text);
+    return text;
+}
+
+std::vector<TSockAddress> HostEntryAddresses(const char* Buffer, int BufLen) {
+    std::vector<TSockAddress> addresses;
+    if (Buffer == nullptr || BufLen < HostEntryHeaderSize)
+        return addresses;
+    uint32_t count = 0;
+    std::memcpy(&count, Buffer, 4);
+    const size_t room = (static_cast<size_t>(BufLen) - HostEntryHeaderSize) / sizeof(THostAddress);
+    for (size_t i = 0; i < std::min<size_t>(count, room); ++i) {
+        THostAddress entry{};
+        std::memcpy(&entry, Buffer + HostEntryHeaderSize + i * sizeof entry, sizeof entry);
+        if (entry.Family == AF_INET) {
+            uint32_t v4 = 0;
+            std::memcpy(&v4, entry.Bytes, 4);
+            addresses.push_back(TSockAddress::IPv4(v4));
+        } else if (entry.Family == AF_INET6) {
+            in6_addr v6{};
+            std::memcpy(&v6, entry.Bytes, 16);
+            addresses.push_back(TSockAddress::IPv6(v6, 0, entry.ScopeId));
+        }
+    }
+    return addresses;
+}
 
 int WSAErrorFromErrno(int Errno) {
     switch (Errno) {
@@ -422,7 +581,7 @@ int WSAAsyncSelect(TSocket Socket, QObject* Window, uint32_t Msg, int32_t Events
     reg->Msg = Msg;
     reg->Events = Events;
     reg->Ticket = gNextTicket++;
-    sockaddr_in peer{};
+    sockaddr_storage peer{};
     socklen_t length = sizeof peer;
     int listening = 0;
     socklen_t optLength = sizeof listening;
@@ -453,20 +612,38 @@ int WSAAsyncGetHostByName(QObject* Window, uint32_t Msg, const char* Name, char*
         gLastError = WSANOTINITIALISED;
         return 0;
     }
-    if (Window == nullptr || Buffer == nullptr || BufLen < HostEntryHeaderSize + 4) {
+    if (Window == nullptr || Buffer == nullptr ||
+        BufLen < HostEntryHeaderSize + static_cast<int>(sizeof(THostAddress))) {
         gLastError = WSAEINVAL;
         return 0;
     }
     const uint64_t task = gNextTicket++;
     TLookup& lookup = Lookups()[task];
+    lookup.Name = Name;
     lookup.Window = Window;
     lookup.Msg = Msg;
     lookup.Buffer = Buffer;
     lookup.BufLen = BufLen;
     lookup.Receiver = new TLookupReceiver(task, Window);
+    if (const auto fixed = FixedHosts().find(Name); fixed != FixedHosts().end()) {
+        // Queued on the receiver, so it is dropped with it, as a resolver's
+        // answer would be.
+        QMetaObject::invokeMethod(
+            lookup.Receiver.data(),
+            [task, addresses = fixed->second] { Deliver(task, addresses, 0); },
+            Qt::QueuedConnection);
+        return static_cast<int>(task);
+    }
     lookup.QtId =
         QHostInfo::lookupHost(rtl::FromGb(Name), lookup.Receiver.data(), SLOT(LookedUp(QHostInfo)));
     return static_cast<int>(task);
+}
+
+void WSASetFixedHostAddresses(const std::string& Name, std::vector<TSockAddress> Addresses) {
+    if (Addresses.empty())
+        FixedHosts().erase(Name);
+    else
+        FixedHosts()[Name] = std::move(Addresses);
 }
 
 int WSACancelAsyncRequest(int Task) {
@@ -474,7 +651,7 @@ int WSACancelAsyncRequest(int Task) {
     auto it = map.find(static_cast<uint64_t>(Task));
     if (it == map.end())
         return Fail(WSAEINVAL);
-    if (!it->second.Completed)
+    if (!it->second.Completed && it->second.QtId >= 0)
         QHostInfo::abortHostLookup(it->second.QtId);
     ForgetLookup(it);
     return 0;
@@ -512,9 +689,9 @@ int setsockopt(TSocket Socket, int Level, int OptName, const void* OptVal, int O
     return 0;
 }
 
-int connect(TSocket Socket, const sockaddr_in& Address) {
+int connect(TSocket Socket, const TSockAddress& Address) {
     TRegistration* reg = Find(Socket);
-    if (::connect(Socket, reinterpret_cast<const sockaddr*>(&Address), sizeof Address) == 0) {
+    if (::connect(Socket, Address.Raw(), Address.Length) == 0) {
         if (reg) {
             reg->State = TRegistration::TState::Connected;
             EnableRead(*reg);
@@ -546,8 +723,8 @@ int connect(TSocket Socket, const sockaddr_in& Address) {
     }
 }
 
-int bind(TSocket Socket, const sockaddr_in& Address) {
-    if (::bind(Socket, reinterpret_cast<const sockaddr*>(&Address), sizeof Address) != 0)
+int bind(TSocket Socket, const TSockAddress& Address) {
+    if (::bind(Socket, Address.Raw(), Address.Length) != 0)
         return FailErrno();
     return 0;
 }
@@ -562,11 +739,10 @@ int listen(TSocket Socket, int Backlog) {
     return 0;
 }
 
-TSocket accept(TSocket Socket, sockaddr_in* Address) {
-    sockaddr_in peer{};
-    socklen_t length = sizeof peer;
-    const TSocket s = ::accept4(Socket, reinterpret_cast<sockaddr*>(&peer), &length,
-                                SOCK_CLOEXEC | SOCK_NONBLOCK);
+TSocket accept(TSocket Socket, TSockAddress* Address) {
+    TSockAddress peer;
+    peer.Length = sizeof peer.Storage;
+    const TSocket s = ::accept4(Socket, peer.Raw(), &peer.Length, SOCK_CLOEXEC | SOCK_NONBLOCK);
     const int error = errno;
     if (TRegistration* reg = Find(Socket))
         EnableRead(*reg);
@@ -617,10 +793,13 @@ int recv(TSocket Socket, char* Buffer, int Length, int Flags) {
     return Fail(WSAErrorFromErrno(error));
 }
 
-int getsockname(TSocket Socket, sockaddr_in& Address) {
-    socklen_t length = sizeof Address;
-    if (::getsockname(Socket, reinterpret_cast<sockaddr*>(&Address), &length) != 0)
+int getsockname(TSocket Socket, TSockAddress& Address) {
+    Address = TSockAddress{};
+    Address.Length = sizeof Address.Storage;
+    if (::getsockname(Socket, Address.Raw(), &Address.Length) != 0) {
+        Address.Length = 0;
         return FailErrno();
+    }
     return 0;
 }
 

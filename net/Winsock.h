@@ -6,9 +6,11 @@
 // and readiness arrives as WM_SOCKETEVENT window messages on the GUI thread.
 
 #include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class QObject;
 
@@ -108,6 +110,31 @@ struct TWSAData {
     uint16_t iMaxUdpDg = 0;
 };
 
+// One IPv4 or IPv6 socket address (address and port) as the socket calls take
+// and return it. An empty one (Length 0) stands for "no address".
+struct TSockAddress {
+    sockaddr_storage Storage{};
+    socklen_t Length = 0;
+
+    // Port in host order; the address in network order.
+    static TSockAddress IPv4(uint32_t Address, uint16_t Port = 0);
+    static TSockAddress IPv6(const in6_addr& Address, uint16_t Port = 0, uint32_t ScopeId = 0);
+    // An IPv6 address written as text ("::1", "2001:db8::1"), without
+    // brackets or zone; empty for any other text.
+    static TSockAddress FromIPv6Text(const std::string& Text, uint16_t Port = 0);
+
+    bool Empty() const { return Length == 0; }
+    int Family() const { return Empty() ? AF_UNSPEC : Storage.ss_family; }
+    uint16_t Port() const;
+    void SetPort(uint16_t Port);
+    // 0.0.0.0 or ::, which name no host to connect to.
+    bool Unspecified() const;
+    // The address as text ("127.0.0.1", "::1"), empty for an empty one.
+    std::string Text() const;
+    const sockaddr* Raw() const { return reinterpret_cast<const sockaddr*>(&Storage); }
+    sockaddr* Raw() { return reinterpret_cast<sockaddr*>(&Storage); }
+};
+
 // Start-up and clean-up are counted: every successful WSAStartup needs its
 // WSACleanup. Socket creation and host lookups fail with WSANOTINITIALISED while
 // the layer is not started.
@@ -141,17 +168,35 @@ int WSAAsyncSelect(TSocket Socket, QObject* Window, uint32_t Msg, int32_t Events
 // task handle as first parameter and the error code in the high 16 bits of the
 // second. Returns the task handle, 0 on failure. A cancelled lookup, or one whose
 // window is gone, touches nothing when it completes.
+// Every IPv4 and IPv6 address of the name is kept, in the resolver's order, as
+// many as fit. "localhost" always yields both loopback addresses: where the
+// system's table names only one of them, the other follows it, so a server
+// that listens on ::1 or on 127.0.0.1 alone is reached by that name.
 int WSAAsyncGetHostByName(QObject* Window, uint32_t Msg, const char* Name, char* Buffer,
                           int BufLen);
 int WSACancelAsyncRequest(int Task);
 
-// What a completed lookup leaves in its buffer: the number of IPv4 addresses
-// followed by the addresses themselves, in network order.
+// Answers every later lookup of Name with Addresses (still asynchronously, as
+// the resolver would) instead of asking the resolver; an empty list ends that.
+// For tests that need a name with several addresses in a given order, which
+// the system's host table cannot be asked for.
+void WSASetFixedHostAddresses(const std::string& Name, std::vector<TSockAddress> Addresses);
+
+// What a completed lookup leaves in its buffer: the number of addresses
+// followed by the addresses themselves.
+struct THostAddress {
+    uint32_t Family;    // AF_INET or AF_INET6
+    uint32_t ScopeId;   // the interface of a link-local IPv6 address, else 0
+    uint8_t Bytes[16];  // the address in network order (IPv4: the first four)
+};
 struct THostEntry {
     uint32_t AddressCount;
-    uint32_t Addresses[1];
+    THostAddress Addresses[1];
 };
 inline constexpr int HostEntryHeaderSize = 4;
+
+// The addresses a completed lookup left in Buffer, in their order, port 0.
+std::vector<TSockAddress> HostEntryAddresses(const char* Buffer, int BufLen);
 
 // True when a posted socket or lookup message still belongs to a live
 // registration. A message for a socket that was closed meanwhile (its number may
@@ -164,13 +209,13 @@ bool WSAMessageIsCurrent(const TWindowMessage& Message);
 namespace ws {
 TSocket socket(int Af, int Type, int Protocol);
 int setsockopt(TSocket Socket, int Level, int OptName, const void* OptVal, int OptLen);
-int connect(TSocket Socket, const sockaddr_in& Address);
-int bind(TSocket Socket, const sockaddr_in& Address);
+int connect(TSocket Socket, const TSockAddress& Address);
+int bind(TSocket Socket, const TSockAddress& Address);
 int listen(TSocket Socket, int Backlog);
-TSocket accept(TSocket Socket, sockaddr_in* Address);
+TSocket accept(TSocket Socket, TSockAddress* Address);
 int send(TSocket Socket, const char* Buffer, int Length, int Flags);
 int recv(TSocket Socket, char* Buffer, int Length, int Flags);
-int getsockname(TSocket Socket, sockaddr_in& Address);
+int getsockname(TSocket Socket, TSockAddress& Address);
 int closesocket(TSocket Socket);
 // INADDR_NONE for a text that is not a dotted address.
 uint32_t inet_addr(const char* Text);

@@ -27,6 +27,10 @@ int32_t ParsePort(const std::string& text) {
 
 FetchAddress SplitUrlPort(const std::string& url) {
     FetchAddress unchanged{url, 80};
+    // A bracketed IPv6 address: its colons are no port, and the fetcher reads
+    // the address and the port after it (or says what is wrong with them).
+    if (url.starts_with('['))
+        return unchanged;
     const size_t colon = url.find(':');
     if (colon == std::string::npos || colon < 6)
         return unchanged;

@@ -33,9 +33,10 @@ std::string Response(const std::string& status, const std::vector<std::string>& 
     return text + "\r\n" + body;
 }
 
-HttpTestPeer::HttpTestPeer() : FServer(std::make_unique<QTcpServer>()) {
-    if (!FServer->listen(QHostAddress::LocalHost, 0))
-        throw std::runtime_error("cannot listen on the loopback interface");
+HttpTestPeer::HttpTestPeer(const QHostAddress& address) : FServer(std::make_unique<QTcpServer>()) {
+    if (!FServer->listen(address, 0))
+        throw std::runtime_error("cannot listen on " + address.toString().toStdString() + ": " +
+                                 FServer->errorString().toStdString());
     QObject::connect(FServer.get(), &QTcpServer::newConnection, [this] { OnConnection(); });
 }
 
@@ -46,7 +47,11 @@ uint16_t HttpTestPeer::Port() const {
 }
 
 std::string HttpTestPeer::Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(Port()) + path;
+    const QHostAddress address = FServer->serverAddress();
+    const std::string host = address.protocol() == QAbstractSocket::IPv6Protocol
+                                 ? "[" + address.toString().toStdString() + "]"
+                                 : address.toString().toStdString();
+    return "http://" + host + ":" + std::to_string(Port()) + path;
 }
 
 void HttpTestPeer::OnConnection() {

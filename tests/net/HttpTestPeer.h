@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <cstdint>
@@ -21,10 +22,12 @@ public:
         bool Close = true;
     };
 
-    HttpTestPeer();
+    // Listens on 127.0.0.1 or, given QHostAddress::LocalHostIPv6, on ::1 alone.
+    explicit HttpTestPeer(const QHostAddress& address = QHostAddress::LocalHost);
     ~HttpTestPeer();
 
     uint16_t Port() const;
+    // "http://127.0.0.1:<port>" (or "http://[::1]:<port>") + path.
     std::string Url(const std::string& path) const;
 
     void Reply(const std::string& bytes, bool close = true) { FScript.push_back({bytes, close}); }

@@ -13,7 +13,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "tests/support/LoopbackSocket.h"
+#include "tests/support/LoopbackListener.h"
 
 namespace testsupport {
 
@@ -169,9 +169,7 @@ const char* HostileServer::Name(Behaviour behaviour) {
 }
 
 HostileServer::HostileServer(Behaviour behaviour) : FBehaviour(behaviour) {
-    const LoopbackListener listener = ListenOnLoopback("the hostile server", SOCK_NONBLOCK);
-    FListen = listener.Fd;
-    FPort = listener.Port;
+    FListen = ListenOnLoopback("127.0.0.1", 0, 64, FPort, SOCK_NONBLOCK);
     if (behaviour == Behaviour::Refuse) {
         // The port was ours a moment ago; with nothing listening, connects are refused.
         ::close(FListen);

@@ -13,7 +13,7 @@
 #include <chrono>
 #include <stdexcept>
 
-#include "tests/support/LoopbackSocket.h"
+#include "tests/support/LoopbackListener.h"
 
 namespace testsupport {
 
@@ -212,8 +212,9 @@ const char* HostileTlsServer::Name(Behaviour behaviour) {
     return "?";
 }
 
-HostileTlsServer::HostileTlsServer(Behaviour behaviour, const TestCertificates::Pair& certificate)
-    : FBehaviour(behaviour) {
+HostileTlsServer::HostileTlsServer(Behaviour behaviour, const TestCertificates::Pair& certificate,
+                                   const std::string& address)
+    : FBehaviour(behaviour), FUrlHost(address == "::1" ? "[::1]" : address) {
     FContext = SSL_CTX_new(TLS_server_method());
     if (FContext == nullptr ||
         SSL_CTX_use_certificate_chain_file(FContext, certificate.Certificate.c_str()) != 1 ||
@@ -222,15 +223,12 @@ HostileTlsServer::HostileTlsServer(Behaviour behaviour, const TestCertificates::
         ERR_clear_error();
         throw std::runtime_error("the TLS test server cannot load " + certificate.Certificate);
     }
-    LoopbackListener listener;
     try {
-        listener = ListenOnLoopback("the TLS test server", SOCK_NONBLOCK);
+        FListen = ListenOnLoopback(address, 0, 64, FPort, SOCK_NONBLOCK);
     } catch (...) {
         SSL_CTX_free(FContext);
         throw;
     }
-    FListen = listener.Fd;
-    FPort = listener.Port;
     FAcceptThread = std::thread([this] { Accept(); });
 }
 
@@ -244,7 +242,7 @@ HostileTlsServer::~HostileTlsServer() {
 }
 
 std::string HostileTlsServer::Url(const std::string& path) const {
-    return "https://127.0.0.1:" + std::to_string(FPort) + path;
+    return "https://" + FUrlHost + ":" + std::to_string(FPort) + path;
 }
 
 std::string HostileTlsServer::LastRequest() const {

@@ -1,6 +1,6 @@
 #pragma once
 
-// A TLS server on 127.0.0.1 for tests, benchmarks and soak runs of clients: it
+// A TLS server on 127.0.0.1 (or ::1) for tests, benchmarks and soak runs of clients: it
 // answers properly or misbehaves on purpose. Each connection is served in a
 // thread of its own by server-side OpenSSL over memory buffers, so the bytes
 // on the wire can be held back, dribbled or cut wherever the behaviour says.
@@ -36,14 +36,16 @@ public:
     };
     static const char* Name(Behaviour behaviour);
 
-    HostileTlsServer(Behaviour behaviour, const TestCertificates::Pair& certificate);
+    // Listens on "127.0.0.1" or "::1".
+    HostileTlsServer(Behaviour behaviour, const TestCertificates::Pair& certificate,
+                     const std::string& address = "127.0.0.1");
     ~HostileTlsServer();
     HostileTlsServer(const HostileTlsServer&) = delete;
     HostileTlsServer& operator=(const HostileTlsServer&) = delete;
 
     Behaviour How() const { return FBehaviour; }
     uint16_t Port() const { return FPort; }
-    // "https://127.0.0.1:<port>" + path.
+    // "https://127.0.0.1:<port>" (or "https://[::1]:<port>") + path.
     std::string Url(const std::string& path) const;
 
     // Set before the first connection.
@@ -73,6 +75,7 @@ private:
     ssl_ctx_st* FContext = nullptr;
     int FListen = -1;
     uint16_t FPort = 0;
+    std::string FUrlHost;
     std::string FReply =
         "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html><body>secure page</body></html>";
     std::atomic<int> FDribblePauseMs{1000};

@@ -8,14 +8,12 @@
 
 #include <stdexcept>
 
-#include "tests/support/LoopbackSocket.h"
+#include "tests/support/LoopbackListener.h"
 
 namespace testsupport {
 
-ScriptedPeer::ScriptedPeer() {
-    const LoopbackListener listener = ListenOnLoopback("the scripted peer", 0, 4);
-    FListen = listener.Fd;
-    FPort = listener.Port;
+ScriptedPeer::ScriptedPeer(const std::string& ListenAddress) {
+    FListen = ListenOnLoopback(ListenAddress, 0, 4, FPort);
 }
 
 ScriptedPeer::~ScriptedPeer() {

@@ -1,6 +1,6 @@
 #pragma once
 
-// A scripted TCP peer on 127.0.0.1 for tests of exact bytes and misbehaving
+// A scripted TCP peer on 127.0.0.1 (or ::1) for tests of exact bytes and misbehaving
 // servers. It listens on a port chosen by the system, accepts one connection in
 // its own thread and then runs its script step by step:
 //
@@ -32,7 +32,9 @@ namespace testsupport {
 
 class ScriptedPeer {
 public:
-    ScriptedPeer();
+    // Listens on "127.0.0.1" or "::1" (IPv6 only: the same port of 127.0.0.1
+    // stays free); throws std::runtime_error when it cannot.
+    explicit ScriptedPeer(const std::string& ListenAddress = "127.0.0.1");
     ~ScriptedPeer();
     ScriptedPeer(const ScriptedPeer&) = delete;
     ScriptedPeer& operator=(const ScriptedPeer&) = delete;

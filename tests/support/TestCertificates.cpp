@@ -36,7 +36,7 @@ TestCertificates::TestCertificates() {
     }
     FAuthority = FFolder.File("ca.pem");
     FOtherAuthority = FFolder.File("stranger-ca.pem");
-    const std::string here = "DNS:localhost, IP:127.0.0.1";
+    const std::string here = "DNS:localhost, IP:127.0.0.1, IP:::1";
     FGood = Leaf("good", here, "ca", "30");
     FExpired = Leaf("expired", here, "ca", "-1");
     FSelf = Leaf("self", here, "", "30");

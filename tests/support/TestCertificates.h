@@ -2,8 +2,8 @@
 
 // A test certificate authority and server certificates, made at run time with
 // the `openssl` command in a temporary folder (no private key is kept in the
-// tree). Every server certificate names DNS:localhost and IP:127.0.0.1 unless
-// it is the wrong-host one.
+// tree). Every server certificate names DNS:localhost, IP:127.0.0.1 and IP:::1
+// unless it is the wrong-host one.
 //
 //   const auto& certificates = testsupport::TestCertificates::Shared();
 //   certificates.Trust();                // SSL_CERT_FILE := the test CA

@@ -40,6 +40,13 @@ TEST(SplitUrlPort, AddressThatNamesItsSchemeKeepsItsPort) {
     ExpectFetch("https://chat.example.org:8443/who", "https://chat.example.org:8443/who", 80);
     ExpectFetch("HTTPS://c:8443/", "HTTPS://c:8443/", 80);
     ExpectFetch("HTTP://chat.example.org:8080/", "HTTP://chat.example.org:8080/", 80);
+    // Bracketed IPv6 addresses, with a scheme or without, also malformed ones:
+    // their colons are the fetcher's to read.
+    ExpectFetch("http://[::1]:8080/x", "http://[::1]:8080/x", 80);
+    ExpectFetch("https://[2001:db8::1]/", "https://[2001:db8::1]/", 80);
+    ExpectFetch("[::1]:8080/x", "[::1]:8080/x", 80);
+    ExpectFetch("[2001:db8:0:0:0:0:0:1]:81", "[2001:db8:0:0:0:0:0:1]:81", 80);
+    ExpectFetch("[123456:1]:80/x", "[123456:1]:80/x", 80);
 }
 
 TEST(SplitUrlPort, AddressWithoutAPortIsUnchanged) {
