@@ -1,7 +1,12 @@
-// Cookies: the jar's scoping and bounds.
+// Cookies: the jar's scoping and bounds, and the client on the wire keeping
+// each site's cookies to that site.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "net/CookieJar.h"
+#include "net/NMHttp.h"
+#include "tests/net/HttpTestPeer.h"
 
 using net::TCookieJar;
 
@@ -98,4 +103,78 @@ TEST(CookieJar, KeepsItsBoundsAndTheLatestValues) {
     EXPECT_EQ(jar.CookieLine("http://h999.example/"), "d=1");
     EXPECT_EQ(jar.CookieLine("http://h0.example/"), "");
     EXPECT_EQ(jar.CookieLine("not a url"), "");
+}
+
+TEST(Cookies, NothingOfOneHostReachesAnotherAndNoAttributeGoesOut) {
+    HttpTestPeer first;
+    HttpTestPeer second;
+    const std::string secondUrl = "http://localhost:" + std::to_string(second.Port());
+    // The first site sets its session on a redirect to itself.
+    first.Reply(Response("302 Found", {"Set-Cookie: sid=SECRET123; Path=/; HttpOnly",
+                                       "set-cookie:theme=dark; Max-Age=3600",
+                                       "Set-Cookie: sec=1; Secure", "Location: /room"}));
+    first.Reply(Response("200 OK", {}, "first room"));
+    // The second tries every way of reaching beyond itself, and floods.
+    std::vector<std::string> flood = {
+        "Set-Cookie: wide=1; Domain=127.0.0.1", "Set-Cookie: suffix=1; Domain=com",
+        "Set-Cookie: crlf=1\rInjected: yes", "Set-Cookie: big=" + std::string(10 << 20, 'x')};
+    for (int i = 0; i < 1000; ++i)
+        flood.push_back("Set-Cookie: n" + std::to_string(i) + "=v");
+    second.Reply(Response("200 OK", flood, "second room"));
+    first.Reply(Response("200 OK", {}, "first again"));
+    second.Reply(Response("200 OK", {}, "second again"));
+    second.Reply(Response("200 OK", {}, "with the caller's own"));
+
+    net::TNMHTTP http;
+    http.TimeOut = 20000;
+    http.Get(first.Url("/start"));
+    http.Get(secondUrl + "/who");
+    http.Get(first.Url("/room"));
+    http.Get(secondUrl + "/who");
+    http.HeaderInfo().Cookie = "mine=1";
+    http.Get(secondUrl + "/who");
+    EXPECT_EQ(http.Body, "with the caller's own");
+
+    const auto cookieLine = [](const std::string& request) {
+        const size_t at = request.find("\r\nCookie: ");
+        return at == std::string::npos
+                   ? std::string()
+                   : request.substr(at + 10, request.find('\r', at + 2) - at - 10);
+    };
+    ASSERT_EQ(first.Requests().size(), 3u);
+    ASSERT_EQ(second.Requests().size(), 3u);
+    EXPECT_EQ(cookieLine(first.Requests()[0]), "");
+    EXPECT_EQ(cookieLine(first.Requests()[1]), "sid=SECRET123; theme=dark");
+    EXPECT_EQ(cookieLine(first.Requests()[2]), "sid=SECRET123; theme=dark");
+    EXPECT_EQ(cookieLine(second.Requests()[0]), "");
+    const std::string kept = cookieLine(second.Requests()[1]);
+    EXPECT_EQ(std::count(kept.begin(), kept.end(), '='), TCookieJar::MaxCookiesPerDomain);
+    EXPECT_EQ(kept.find("n950=v"), 0u) << kept.substr(0, 80);
+    EXPECT_EQ(cookieLine(second.Requests()[2]), "mine=1; " + kept);
+    for (const auto* peer : {&first, &second})
+        for (const std::string& request : peer->Requests())
+            for (const char* word : {"Path", "HttpOnly", "Max-Age", "Domain", "Secure",
+                                     "sec=", "wide=", "suffix=", "crlf=", "Injected", "xxxx"})
+                EXPECT_EQ(request.find(word), std::string::npos) << word;
+    EXPECT_LE(http.CookieJar()->Count(), TCookieJar::MaxCookies);
+}
+
+TEST(Cookies, TheJarCanBeSwappedForOneOfTheCaller) {
+    HttpTestPeer peer;
+    peer.Reply(Response("200 OK", {"Set-Cookie: room=a"}));
+    peer.Reply(Response("200 OK", {}));
+    peer.Reply(Response("200 OK", {}));
+    net::TNMHTTP http;
+    http.TimeOut = 20000;
+    TCookieJar roomA;
+    http.SetCookieJar(&roomA);
+    http.Get(peer.Url("/a"));
+    EXPECT_EQ(roomA.Count(), 1);
+    http.SetCookieJar(nullptr);
+    http.Get(peer.Url("/b"));
+    http.SetCookieJar(&roomA);
+    http.Get(peer.Url("/a"));
+    ASSERT_EQ(peer.Requests().size(), 3u);
+    EXPECT_EQ(peer.Requests()[1].find("Cookie"), std::string::npos) << "the own jar is empty";
+    EXPECT_NE(peer.Requests()[2].find("\r\nCookie: room=a\r\n"), std::string::npos);
 }
