@@ -36,9 +36,14 @@ QString DefaultPath(const QString& path) {
 TCookieJar::TCookieJar(QObject* Parent) : QNetworkCookieJar(Parent) {}
 
 bool TCookieJar::IsPublicSuffix(const QString& Domain) const {
-    // Qt knows the list of public suffixes but keeps the look-up to itself; its
-    // check refuses a cookie for ".<suffix>" set from a host below the suffix
-    // exactly when the suffix is public.
+    // A name of one label is a top-level domain, which the list of public
+    // suffixes counts as public whether it names it or not; Qt's look-up
+    // knows only the names on the list.
+    if (!Domain.contains(QLatin1Char('.')))
+        return true;
+    // Qt keeps the look-up to itself; its check refuses a cookie for
+    // ".<suffix>" set from a host below the suffix exactly when the suffix is
+    // on the list.
     QNetworkCookie probe;
     probe.setDomain(QLatin1Char('.') + Domain);
     const QUrl below(QStringLiteral("http://probe.") + Domain + QLatin1Char('/'));
@@ -89,6 +94,10 @@ bool TCookieJar::validateCookie(const QNetworkCookie& Cookie, const QUrl& Url) c
 }
 
 bool TCookieJar::insertCookie(const QNetworkCookie& Cookie) {
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    // An expired cookie only removes the one it names; it takes no room.
+    if (!Cookie.isSessionCookie() && Cookie.expirationDate() < now)
+        return QNetworkCookieJar::insertCookie(Cookie);
     QList<QNetworkCookie> cookies = allCookies();
     const bool replaces = std::any_of(cookies.begin(), cookies.end(), [&Cookie](const auto& kept) {
         return kept.hasSameIdentifier(Cookie);
@@ -99,7 +108,6 @@ bool TCookieJar::insertCookie(const QNetworkCookie& Cookie) {
     const bool domainFull =
         std::count_if(cookies.begin(), cookies.end(), sameDomain) >= MaxCookiesPerDomain;
     if (!replaces && (domainFull || cookies.size() >= MaxCookies)) {
-        const QDateTime now = QDateTime::currentDateTimeUtc();
         cookies.removeIf([&now](const QNetworkCookie& kept) {
             return !kept.isSessionCookie() && kept.expirationDate() < now;
         });

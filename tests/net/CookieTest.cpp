@@ -33,6 +33,8 @@ TEST(CookieJar, SendsEachCookieOnlyWhereItsSiteSaid) {
         {"a=1; Domain=github.io", "http://x.github.io/", "http://y.github.io/", ""},
         {"a=1; Domain=github.io", "http://github.io/", "http://github.io/", "a=1"},
         {"a=1; Domain=github.io", "http://github.io/", "http://y.github.io/", ""},
+        {"a=1; Domain=example", "http://chat.example/", "http://other.example/", ""},
+        {"a=1; Domain=localhost", "http://localhost/", "http://localhost/", "a=1"},
         // An address has no sub-domains.
         {"a=1; Domain=.0.0.1", "http://127.0.0.1/", "http://127.0.0.1/", ""},
         {"a=1; Domain=127.0.0.1", "http://127.0.0.1/", "http://127.0.0.1/", "a=1"},
@@ -91,8 +93,9 @@ TEST(CookieJar, KeepsItsBoundsAndTheLatestValues) {
     EXPECT_NE(line.find("n999=v"), std::string::npos) << "the newest stay";
     EXPECT_EQ(line.find("b=3"), std::string::npos) << "the oldest of the domain went";
     EXPECT_EQ(jar.CookieLine("http://other.example/"), "other=1") << "another domain's stayed";
-    // Replacing a kept cookie pushes nothing out.
+    // Replacing a kept cookie pushes nothing out, nor does removing one.
     jar.TakeSetCookie("n951=w; Path=/", site);
+    jar.TakeSetCookie("unknown=1; Path=/; Max-Age=0", site);
     EXPECT_EQ(jar.Count(), TCookieJar::MaxCookiesPerDomain + 1);
     EXPECT_NE(jar.CookieLine(site).find("n950=v"), std::string::npos);
     EXPECT_FALSE(jar.TakeSetCookie("big=" + std::string(10 << 20, 'x'), site));
