@@ -39,7 +39,7 @@ TResolvedUrl ResolveLocation(const std::string& Base, const std::string& Locatio
     // An empty reference means the base itself; Qt calls it invalid.
     if (!reference.isValid() && !Location.empty())
         return Refused("Invalid redirect location", Location);
-    const QUrl next = base.resolved(reference);
+    QUrl next = base.resolved(reference);
     const QString scheme = next.scheme();
     if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
         return Refused("Unsupported redirect location", Location);
@@ -47,6 +47,10 @@ TResolvedUrl ResolveLocation(const std::string& Base, const std::string& Locatio
     // an interface of this machine, which a remote server cannot know.
     if (next.host().isEmpty() || next.host().contains(QLatin1Char('%')) || next.port() == 0)
         return Refused("Invalid redirect location", Location);
+    // An empty path means "/" for http; written out, the host ends where the
+    // path begins, also when a query follows it at once ("//host?x").
+    if (next.path().isEmpty())
+        next.setPath(QStringLiteral("/"));
     const QByteArray text = next.toEncoded(QUrl::RemoveFragment | QUrl::RemoveUserInfo);
     return {text.toStdString(), std::string()};
 }

@@ -16,8 +16,9 @@ namespace net {
 QUrl ToQUrl(const std::string& Url);
 
 struct TResolvedUrl {
-    // The absolute http or https URL to fetch next, percent-encoded, without
-    // a fragment or user information; empty when the Location was refused.
+    // The absolute http or https URL to fetch next, percent-encoded, with a
+    // path ("/" at least) and without a fragment or user information; empty
+    // when the Location was refused.
     std::string Url;
     // Why it was refused; empty when it was not.
     std::string Reason;

@@ -17,15 +17,16 @@ struct Resolution {
 };
 
 // RFC 3986's own examples (5.4.1 normal, 5.4.2 abnormal) against its base.
-// Fragments are dropped, since a fragment is never sent, and what names no
-// http server ("g:h", the strict reading of "http:g") is refused.
+// Fragments are dropped, since a fragment is never sent, an empty path is
+// written "/" (the same for http), and what names no http server ("g:h",
+// the strict reading of "http:g") is refused.
 const Resolution RfcExamples[] = {
     {"g:h", ""},
     {"g", "http://a/b/c/g"},
     {"./g", "http://a/b/c/g"},
     {"g/", "http://a/b/c/g/"},
     {"/g", "http://a/g"},
-    {"//g", "http://g"},
+    {"//g", "http://g/"},
     {"?y", "http://a/b/c/d;p?y"},
     {"g?y", "http://a/b/c/g?y"},
     {"#s", "http://a/b/c/d;p?q"},
@@ -90,6 +91,7 @@ TEST(Redirect, EveryKindOfReferenceKeepsWhatItDoesNotName) {
         {"/a/./b/../c#part", "GET /a/c HTTP/1.0"},
         {"//localhost:" + port + "/net", "GET /net HTTP/1.0", "Host: localhost"},
         {"HTTP://LocalHost:" + port + "/abs?x", "GET /abs?x HTTP/1.0", "Host: localhost"},
+        {"//localhost:" + port + "?only=query", "GET /?only=query HTTP/1.0", "Host: localhost"},
         // Bytes a URL may not hold are percent-encoded as they are.
         {"/\xE6\x88\xBF \xB7\xBF", "GET /%E6%88%BF%20%B7%BF HTTP/1.0"},
     };
