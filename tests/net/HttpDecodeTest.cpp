@@ -182,12 +182,3 @@ TEST(HttpDecode, BodyEndsAtItsLengthOrElseAtTheClose) {
     EXPECT_EQ(http.Body, "0123456789");
     EXPECT_EQ(http.BytesRecvd, 10);
 }
-
-TEST(HttpDecode, TheBareComponentReadsPastTheLengthToTheClose) {
-    HttpTestPeer peer;
-    peer.Reply(Response("200 OK", {"Content-Length: 5"}, "hello world"));
-    Client raw(false);
-    raw.Get(peer.Url("/p"));
-    EXPECT_EQ(raw.Body, "hello world");
-    EXPECT_EQ(raw.DeclaredLength(), 5);
-}
