@@ -176,6 +176,8 @@ public:
 
 protected:
     void SetCurrentURL(const std::string& URL) { FCurrentURL = URL; }
+    // Reads the body of the response whose header was just read.
+    void CaptureBody();
 
 private:
     void CheckIdle() const;
@@ -184,7 +186,6 @@ private:
     bool SendsBody() const;
     int64_t RequestBodyLength() const;
     void SendText(const std::string& Text);
-    void CaptureBody();
     void ReadHeaderLines(const std::function<void(const std::string&)>& Keep);
     void TakeHeaderValue(const std::string& Line);
     void TakeCodingValue(const std::string& Line);
