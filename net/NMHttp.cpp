@@ -672,17 +672,18 @@ void TNMHTTP::CaptureDecoded(std::optional<int64_t> WireBytes) {
                              Body.append(data, std::min(size, bound - Body.size()));
                              return Body.size() < bound;
                          });
-    // A body taken as it is has the announced size: room for it at once.
-    if (left > 0 && !decoder.Active())
-        Body.reserve(static_cast<size_t>(
-            std::min({left, ReserveCeiling, MaxBodyLength >= 0 ? int64_t{MaxBodyLength} : left})));
     capture(decoder);
 }
 
 void TNMHTTP::CaptureBody() {
+    // The body bytes to read, when the response says how many.
+    std::optional<int64_t> length;
     if (DecodeContent) {
-        const std::optional<int64_t> length = WireLength();
-        if (length || TBodyDecoder(FTransferEncoding, FContentEncoding, {}).Active()) {
+        length = WireLength();
+        // A plain body into a string is read below, where its room is
+        // reserved and mapped ahead of the data.
+        if (TBodyDecoder(FTransferEncoding, FContentEncoding, {}).Active() ||
+            (length && (InputFileMode || *length > INT32_MAX))) {
             CaptureDecoded(length);
             return;
         }
@@ -691,19 +692,22 @@ void TNMHTTP::CaptureBody() {
         CaptureFile(Body);
         return;
     }
+    int64_t limit = MaxBodyLength;
+    if (length)
+        limit = limit < 0 ? *length : std::min<int64_t>(limit, *length);
     // Let go of the previous page first, then make room for the announced
     // length at once, so a large body is never copied by repeated growth.
     std::string().swap(Body);
     if (FContentLength > 0 && FCommand != CmdType::CmdHEAD) {
         int64_t room = std::min(FContentLength, ReserveCeiling);
-        if (MaxBodyLength >= 0)
-            room = std::min<int64_t>(room, MaxBodyLength);
+        if (limit >= 0)
+            room = std::min(room, limit);
         Body.reserve(static_cast<size_t>(room));
     }
-    CaptureString(Body, MaxBodyLength);
+    CaptureString(Body, static_cast<int32_t>(limit));
     // The capture checks the bound between chunks; the caller's bound is exact.
-    if (MaxBodyLength >= 0 && Body.size() > static_cast<size_t>(MaxBodyLength))
-        Body.resize(static_cast<size_t>(MaxBodyLength));
+    if (limit >= 0 && Body.size() > static_cast<size_t>(limit))
+        Body.resize(static_cast<size_t>(limit));
 }
 
 }  // namespace net
