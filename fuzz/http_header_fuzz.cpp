@@ -15,7 +15,20 @@
 //   the reference;
 // - with MaxHeaderLength set (1024 bytes, for inputs that are not expanded),
 //   a header that would pass it ends with "Response header too long" exactly
-//   when the reference's does, and what was kept stays within the bound.
+//   when the reference's does, and what was kept stays within the bound;
+// - the lines are also read as browsers name them (up to the colon, any
+//   case): DeclaredLength is the one decimal value of all Content-Length
+//   lines, none when one is anything else or they disagree;
+// - every Set-Cookie line goes into the cookie jar, for the page the
+//   response answered (http://fuzz.example/dir/page): the Cookie line for it
+//   holds no control character but the tab, and when every value is of a
+//   plain form (name=value of letters, digits, "-" and "_", then attributes
+//   of a small set, each after "; ") it is exactly the reference's: the
+//   latest value of each name in the order they were set, none from a Secure
+//   line, one with Max-Age=0 removed, at most the jar's bound of the newest;
+// - read again with DecodeContent, a body without Transfer-Encoding and
+//   Content-Encoding is the bytes after the header up to the declared length
+//   (all of them without one; none for a 204 or 304).
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -27,8 +40,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "fuzz/FuzzSupport.h"
+#include "net/CookieJar.h"
 #include "net/NMHttp.h"
 #include "rtl/IntConv.h"
 
@@ -44,6 +60,11 @@ struct Reference {
     int32_t BytesTotal = 0;
     std::string Cookie;
     std::optional<std::string> Location;
+    // The same lines as browsers name them.
+    std::vector<std::string> Lengths;
+    std::vector<std::string> SetCookies;
+    bool Framed = false;  // a Transfer-Encoding line
+    bool Coded = false;   // a Content-Encoding line
 };
 
 // One line as the session delivers it: through its line feed, or a piece of a
@@ -120,6 +141,16 @@ Reference ReadReference(std::string_view input, int32_t bound) {
         const std::string text = StripLineEnd(line);
         const std::string upper = Upper(text);
         const std::string name = upper.substr(0, upper.find(' '));
+        if (const size_t colon = text.find(':'); colon != std::string::npos) {
+            const std::string named = Upper(StripBlanks(text.substr(0, colon)));
+            const std::string value = StripBlanks(text.substr(colon + 1));
+            if (named == "CONTENT-LENGTH")
+                ref.Lengths.push_back(value);
+            else if (named == "SET-COOKIE")
+                ref.SetCookies.push_back(value);
+            ref.Framed = ref.Framed || named == "TRANSFER-ENCODING";
+            ref.Coded = ref.Coded || named == "CONTENT-ENCODING";
+        }
         if (name == "SET-COOKIE:") {
             ref.Cookie = StripBlanks(From(text, 13));
         } else if (name == "LOCATION:") {
@@ -139,6 +170,85 @@ Reference ReadReference(std::string_view input, int32_t bound) {
     return ref;
 }
 
+// The one value of the Content-Length lines: each holds decimal numbers
+// (at most 18 digits) separated by commas, and all of them are equal.
+std::optional<int64_t> DeclaredLength(const std::vector<std::string>& values) {
+    std::optional<int64_t> length;
+    for (const std::string& value : values) {
+        size_t start = 0;
+        for (;;) {
+            const size_t comma = value.find(',', start);
+            const std::string item = StripBlanks(value.substr(start, comma - start));
+            if (item.empty() || item.size() > 18 ||
+                item.find_first_not_of("0123456789") != std::string::npos)
+                return std::nullopt;
+            const int64_t number = std::stoll(item);
+            if (length && *length != number)
+                return std::nullopt;
+            length = number;
+            if (comma == std::string::npos)
+                break;
+            start = comma + 1;
+        }
+    }
+    return length;
+}
+
+bool Plain(const std::string& text) {
+    for (const char c : text)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+              c == '-' || c == '_'))
+            return false;
+    return true;
+}
+
+// The Cookie line a jar sends for the page after these Set-Cookie values, all
+// from that plain http page; none when a value is not of the plain form.
+std::optional<std::string> ExpectedCookies(const std::vector<std::string>& values) {
+    std::vector<std::pair<std::string, std::string>> jar;
+    for (const std::string& value : values) {
+        std::vector<std::string> parts;
+        for (size_t start = 0;;) {
+            const size_t end = value.find("; ", start);
+            parts.push_back(value.substr(start, end - start));
+            if (end == std::string::npos)
+                break;
+            start = end + 2;
+        }
+        const size_t equals = parts[0].find('=');
+        if (equals == 0 || equals == std::string::npos)
+            return std::nullopt;
+        const std::string name = parts[0].substr(0, equals);
+        const std::string text = parts[0].substr(equals + 1);
+        if (!Plain(name) || !Plain(text))
+            return std::nullopt;
+        bool secure = false;
+        bool removed = false;
+        for (size_t i = 1; i < parts.size(); ++i) {
+            const std::string& attribute = parts[i];
+            if (attribute == "Secure")
+                secure = true;
+            else if (attribute == "Max-Age=0" || attribute == "Max-Age=60")
+                removed = attribute == "Max-Age=0";
+            else if (attribute != "HttpOnly" && attribute != "SameSite=Lax" &&
+                     attribute != "Path=/dir")
+                return std::nullopt;
+        }
+        if (secure)
+            continue;
+        std::erase_if(jar, [&name](const auto& kept) { return kept.first == name; });
+        if (removed)
+            continue;
+        jar.emplace_back(name, text);
+        if (jar.size() > static_cast<size_t>(net::TCookieJar::MaxCookiesPerDomain))
+            jar.erase(jar.begin());
+    }
+    std::string line;
+    for (const auto& [name, text] : jar)
+        line += (line.empty() ? "" : "; ") + name + "=" + text;
+    return line;
+}
+
 std::string Expand(std::string input) {
     if (input.size() < 3 || static_cast<unsigned char>(input[0]) != 0xFF)
         return input;
@@ -150,10 +260,22 @@ std::string Expand(std::string input) {
     return input;
 }
 
-net::TNMHTTP& Client() {
-    static net::TNMHTTP* client = [] {
+const std::string PageUrl = "http://fuzz.example/dir/page";
+
+class THeaderProbe : public net::TNMHTTP {
+public:
+    using TNMHTTP::CaptureBody;
+    using TNMHTTP::SetCurrentURL;
+};
+
+THeaderProbe& Client() {
+    static THeaderProbe* client = [] {
         fuzz::StartQt();
-        return new net::TNMHTTP();
+        auto* probe = new THeaderProbe();
+        // The page the responses answer, for their cookies.
+        probe->SetCurrentURL(PageUrl);
+        probe->ParseURL();
+        return probe;
     }();
     return *client;
 }
@@ -194,7 +316,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!Loaded(input, readEnd))
         return -1;
 
-    net::TNMHTTP& http = Client();
+    THeaderProbe& http = Client();
+    http.CookieJar()->Clear();
     const std::string locationBefore = http.LastLocation();
     const net::TSocket own = http.SocketHandle;
     http.SocketHandle = readEnd;
@@ -235,5 +358,45 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(http.ReceivedCookie() == ref.Cookie, ref.Cookie, http.ReceivedCookie());
     const std::string location = ref.Location.value_or(locationBefore);
     FUZZ_CHECK(http.LastLocation() == location, location, http.LastLocation());
+
+    const std::optional<int64_t> declared = DeclaredLength(ref.Lengths);
+    const auto shown = [](std::optional<int64_t> length) {
+        return length ? std::to_string(*length) : std::string("none");
+    };
+    FUZZ_CHECK(http.DeclaredLength() == declared, shown(declared), shown(http.DeclaredLength()));
+
+    const std::string cookies = http.CookieJar()->CookieLine(PageUrl);
+    // A tab may stand in a header value; no other control character may.
+    for (const char c : cookies)
+        FUZZ_CHECK((static_cast<unsigned char>(c) >= 0x20 || c == '\t') && c != 0x7F, "", cookies);
+    FUZZ_CHECK(http.CookieJar()->Count() <= net::TCookieJar::MaxCookies);
+    if (const auto expected = ExpectedCookies(ref.SetCookies))
+        FUZZ_CHECK(cookies == *expected, *expected, cookies);
+
+    // Again with decoding: a plain body ends at its declared length.
+    if (!Loaded(input, readEnd))
+        return 0;
+    http.SocketHandle = readEnd;
+    http.DecodeContent = true;
+    try {
+        http.ReadResponseHeader();
+        http.CaptureBody();
+    } catch (const std::exception& error) {
+        http.SocketHandle = own;
+        http.DecodeContent = false;
+        ::close(readEnd);
+        fuzz::Fail("the decoding capture raised", "", error.what());
+    }
+    http.SocketHandle = own;
+    http.DecodeContent = false;
+    ::close(readEnd);
+    if (ref.Framed || ref.Coded)
+        return 0;
+    std::string body = ref.Rest;
+    if (ref.ReplyNumber == 204 || ref.ReplyNumber == 304)
+        body.clear();
+    else if (declared && static_cast<uint64_t>(*declared) < body.size())
+        body.resize(static_cast<size_t>(*declared));
+    FUZZ_CHECK(http.Body == body, body, http.Body);
     return 0;
 }

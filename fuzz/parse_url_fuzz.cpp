@@ -15,16 +15,25 @@
 //   ID, followed by nothing or by ":" and a decimal port;
 // - BuildHeader then sends that path in its request line and, in its Host
 //   line, the bare host, or an IPv6 address in brackets with the port unless
-//   it is 80; no header line holds a line break.
+//   it is 80; no header line holds a line break;
+// - the URL is also a redirect's Location, resolved against
+//   http://a/b/c/d;p?q: it is refused with a reason, or it gives an http or
+//   https URL of printable ASCII without a fragment that the splitting above
+//   takes as it is (host and path); a plain relative reference (no scheme,
+//   no authority, no "%", "[", "]" or "\") gives exactly what RFC 3986's
+//   resolution gives, written out step by step (5.2.2, 5.2.3, 5.2.4).
 
 #include <algorithm>
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "fuzz/FuzzSupport.h"
 #include "net/NMHttp.h"
+#include "net/UrlResolve.h"
 #include "rtl/Exceptions.h"
 #include "rtl/IntConv.h"
 
@@ -243,6 +252,104 @@ Outcome Split(std::string url, std::string host, int32_t port) {
     return out;
 }
 
+// RFC 3986 5.2.4, as written there: the input buffer loses its dot segments
+// one rule at a time.
+std::string RemoveDotSegments(std::string in) {
+    std::string out;
+    while (!in.empty()) {
+        if (in.starts_with("../")) {
+            in.erase(0, 3);
+        } else if (in.starts_with("./")) {
+            in.erase(0, 2);
+        } else if (in.starts_with("/./")) {
+            in.erase(0, 2);
+        } else if (in == "/.") {
+            in = "/";
+        } else if (in.starts_with("/../") || in == "/..") {
+            in = in == "/.." ? "/" : in.substr(3);
+            const size_t last = out.rfind('/');
+            out.erase(last == std::string::npos ? 0 : last);
+        } else if (in == "." || in == "..") {
+            in.clear();
+        } else {
+            const size_t next = in.find('/', 1);
+            out += in.substr(0, next);
+            in.erase(0, next == std::string::npos ? in.size() : next);
+        }
+    }
+    return out;
+}
+
+constexpr const char* BaseUrl = "http://a/b/c/d;p?q";
+
+// The resolution of a reference that names neither a scheme nor an
+// authority against BaseUrl (5.2.2, with 5.2.3's merge), fragment dropped;
+// none for any other reference.
+std::optional<std::string> ResolvePlain(std::string ref) {
+    if (ref.find_first_of("%[]\\") != std::string::npos || ref.starts_with("//"))
+        return std::nullopt;
+    for (const char c : ref)
+        if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7F ||
+            std::string_view("\"<>^`{|}").find(c) != std::string_view::npos)
+            return std::nullopt;
+    ref = ref.substr(0, ref.find('#'));
+    const size_t question = ref.find('?');
+    const std::string path = ref.substr(0, question);
+    // "g:h" names a scheme, and a first segment with ":" is no relative path.
+    if (path.substr(0, path.find('/')).find(':') != std::string::npos)
+        return std::nullopt;
+    const std::optional<std::string> query =
+        question == std::string::npos ? std::nullopt : std::optional(ref.substr(question + 1));
+    std::string target;
+    if (path.empty())
+        target = "/b/c/d;p";
+    else if (path[0] == '/')
+        target = RemoveDotSegments(path);
+    else
+        target = RemoveDotSegments("/b/c/" + path);
+    const std::string targetQuery = path.empty() && !query ? std::string("q") : query.value_or("");
+    const bool hasQuery = (path.empty() && !query) || query;
+    return "http://a" + target + (hasQuery ? "?" + targetQuery : "");
+}
+
+void CheckResolution(TUrlProbe& http, const std::string& location) {
+    const net::TResolvedUrl next = net::ResolveLocation(BaseUrl, location);
+    FUZZ_CHECK(next.Url.empty() != next.Reason.empty(), next.Reason, next.Url);
+    if (const auto expected = ResolvePlain(location))
+        FUZZ_CHECK(next.Url == *expected, *expected, next.Url.empty() ? next.Reason : next.Url);
+    if (next.Url.empty())
+        return;
+    FUZZ_CHECK(next.Url.starts_with("http://") || next.Url.starts_with("https://"), "", next.Url);
+    for (const char c : next.Url)
+        FUZZ_CHECK(c > 0x20 && c < 0x7F && c != '#', "", next.Url);
+    const size_t hostStart = next.Url.find("//") + 2;
+    const size_t pathStart = next.Url.find('/', hostStart);
+    FUZZ_CHECK(pathStart != std::string::npos, "a path", next.Url);
+    std::string host = next.Url.substr(hostStart, pathStart - hostStart);
+    FUZZ_CHECK(host.find_first_of("?#@") == std::string::npos, "", host);
+    // An IPv6 address keeps its colons inside its brackets.
+    if (host.starts_with('[')) {
+        const size_t close = host.find(']');
+        FUZZ_CHECK(close != std::string::npos, "a closing bracket", host);
+        host = host.substr(1, close - 1);
+    } else {
+        host = host.substr(0, host.find(':'));
+    }
+    const std::string path = next.Url.substr(pathStart);
+    http.Port = 80;
+    http.SecureEnabled = true;
+    http.SetCurrentURL(next.Url);
+    try {
+        http.ParseURL();
+    } catch (const std::exception& error) {
+        http.SecureEnabled = false;
+        fuzz::Fail("a resolved Location was not taken", next.Url, error.what());
+    }
+    http.SecureEnabled = false;
+    FUZZ_CHECK(http.Host == host, host, http.Host);
+    FUZZ_CHECK(http.RequestPath() == path, path, http.RequestPath());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -251,6 +358,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     TUrlProbe& http = Client();
     const uint8_t selector = data[0];
     const std::string url = fuzz::Bytes(data + 1, size - 1);
+    CheckResolution(http, url);
     http.Port = (selector & 1) ? 0 : 8080;
     http.Host = (selector & 2) ? "" : "previous.example";
     const Outcome expected = Split(url, http.Host, http.Port);

@@ -5,9 +5,11 @@
 #include <fstream>
 
 #include "net/BodyDecoder.h"
+#include "net/CookieJar.h"
 #include "net/NMURL.h"
 #include "net/NMUUE.h"
 #include "net/UrlHost.h"
+#include "net/UrlResolve.h"
 #include "rtl/IntConv.h"
 
 namespace net {
@@ -71,6 +73,18 @@ bool Contains(const std::string& text, const char* part) {
     return text.find(part) != std::string::npos;
 }
 
+// A body length as Content-Length writes it: decimal digits and nothing else.
+// Eighteen digits cannot overflow, and no body comes near them.
+std::optional<int64_t> StrictLength(const std::string& text) {
+    if (text.empty() || text.size() > 18 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    int64_t length = 0;
+    for (const char c : text)
+        length = length * 10 + (c - '0');
+    return length;
+}
+
 // Redirects whose Location names the next URL. 300..302 always did; 303, 307
 // and 308 carry a Location just the same, and repeating the old URL for them
 // could only loop.
@@ -79,7 +93,10 @@ bool FollowsLocation(int code) {
 }
 }  // namespace
 
-TNMHTTP::TNMHTTP() : FHeaderInfo(std::make_unique<THeaderInfo>()) {}
+TNMHTTP::TNMHTTP()
+    : FHeaderInfo(std::make_unique<THeaderInfo>()),
+      FOwnJar(std::make_unique<TCookieJar>()),
+      FCookieJar(FOwnJar.get()) {}
 
 TNMHTTP::~TNMHTTP() {
     // No event may reach a handler from here on: the objects it touches may
@@ -93,6 +110,16 @@ TNMHTTP::~TNMHTTP() {
 void TNMHTTP::Abort() {
     EventDone = true;
     Cancel();
+}
+
+void TNMHTTP::SetCookieJar(TCookieJar* Jar) {
+    FCookieJar = Jar ? Jar : FOwnJar.get();
+}
+
+std::optional<int64_t> TNMHTTP::DeclaredLength() const {
+    if (FLengthInvalid)
+        return std::nullopt;
+    return FDeclaredLength;
 }
 
 // --- Request operations ----------------------------------------------------
@@ -191,6 +218,8 @@ void TNMHTTP::Execute() {
         if (OnAboutToSend)
             OnAboutToSend(*this);
 
+        // Why the Location of this pass cannot be followed, if it cannot.
+        std::string refused;
         try {
             Connect();
             SendRequest();
@@ -203,8 +232,9 @@ void TNMHTTP::Execute() {
                     OnSuccess(FCommand);
                 ReportStatus(2, "Transaction Completed");
             } else if (code <= 399) {
-                if (FollowsLocation(code) && FLocationSeen)
-                    FCurrentURL = FLastLocation;
+                if (FollowsLocation(code))
+                    if (const std::string next = NextUrl(refused); !next.empty())
+                        FCurrentURL = next;
             } else if (OnFailure) {
                 OnFailure(FCommand);
             }
@@ -220,15 +250,15 @@ void TNMHTTP::Execute() {
 
         const int code = ReplyNumber;
         if (code >= 300 && code <= 398) {
-            if (!FReceivedCookie.empty())
-                FHeaderInfo->Cookie = FReceivedCookie;
             bool handled = false;
             if (OnRedirect)
                 OnRedirect(handled);
             if (handled)
                 return;
-            if (FCurrentURL.find('/') == std::string::npos)
-                FCurrentURL = PageOfThisServer(FCurrentURL);
+            // Only now: a caller that handles redirects itself gets the reply
+            // whatever its Location holds.
+            if (!refused.empty())
+                throw ESockError(refused);
         }
         if (code == 401 && OnAuthenticationNeeded)
             OnAuthenticationNeeded(*this);
@@ -241,12 +271,22 @@ void TNMHTTP::Execute() {
     }
 }
 
-std::string TNMHTTP::PageOfThisServer(const std::string& Name) const {
-    if (!UseTls)
-        return "http://" + BracketedHost(Host) + "/" + Name;
-    // A page of a secure server stays on that server, also on another port.
-    const std::string port = Port == 443 ? "" : ":" + rtl::IntToStr(Port);
-    return "https://" + BracketedHost(Host) + port + "/" + Name;
+std::string TNMHTTP::PassUrl() const {
+    std::string url = UseTls ? "https://" : "http://";
+    url += BracketedHost(Host);
+    if (Port != (UseTls ? 443 : 80))
+        url += ":" + rtl::IntToStr(Port);
+    return url + FRequestPath;
+}
+
+std::string TNMHTTP::NextUrl(std::string& Reason) const {
+    // An empty Location, or only a fragment, names this very URL again: it
+    // counts as none, and the same URL is asked again.
+    if (!FLocationSeen || FLastLocation.empty() || FLastLocation[0] == '#')
+        return {};
+    const TResolvedUrl next = ResolveLocation(PassUrl(), FLastLocation);
+    Reason = next.Reason;
+    return next.Url;
 }
 
 void TNMHTTP::ParseURL() {
@@ -407,8 +447,13 @@ void TNMHTTP::BuildHeader() {
         FHeaderList.SetValue("User-Agent", info.LocalMailAddress);
     if (!info.LocalProgram.empty())
         FHeaderList.SetValue("From", info.LocalProgram);
-    if (!info.Cookie.empty())
-        FHeaderList.SetValue("Cookie", info.Cookie);
+    // The caller's own cookie text, then those of the jar for this URL: one
+    // Cookie line, as servers expect.
+    std::string cookie = info.Cookie;
+    if (const std::string kept = FCookieJar->CookieLine(PassUrl()); !kept.empty())
+        cookie += (cookie.empty() ? "" : "; ") + kept;
+    if (!cookie.empty())
+        FHeaderList.SetValue("Cookie", cookie);
     if (!info.Referer.empty())
         FHeaderList.SetValue("Referer", info.Referer);
     if (!info.UserId.empty() && !info.Password.empty()) {
@@ -498,6 +543,27 @@ void TNMHTTP::TakeCodingValue(const std::string& line) {
         join(FContentEncoding);
     else if (name == "CONTENT-TYPE")
         FContentType = value;
+    else if (name == "CONTENT-LENGTH")
+        TakeLengthValue(value);
+    else if (name == "SET-COOKIE" && !FResponseUrl.empty())
+        FCookieJar->TakeSetCookie(value, FResponseUrl);
+}
+
+void TNMHTTP::TakeLengthValue(const std::string& Value) {
+    // One number, or copies of it joined by commas (as proxies join repeated
+    // lines); anything else makes the length unknown, not a guess.
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = Value.find(',', start);
+        const auto length = StrictLength(TrimBlanks(Value.substr(start, comma - start)));
+        if (!length || (FDeclaredLength && *FDeclaredLength != *length))
+            FLengthInvalid = true;
+        else
+            FDeclaredLength = length;
+        if (comma == std::string::npos)
+            return;
+        start = comma + 1;
+    }
 }
 
 void TNMHTTP::ReadHeaderLines(const std::function<void(const std::string&)>& Keep) {
@@ -531,6 +597,9 @@ void TNMHTTP::ReadHeaderLines(const std::function<void(const std::string&)>& Kee
 void TNMHTTP::ReadResponseHeader() {
     BytesTotal = 0;
     FContentLength = -1;
+    FDeclaredLength.reset();
+    FLengthInvalid = false;
+    FResponseUrl = Host.empty() ? std::string() : PassUrl();
     FReceivedCookie.clear();
     FLocationSeen = false;
     FTransferEncoding.clear();
@@ -550,7 +619,35 @@ void TNMHTTP::ReadResponseHeader() {
         throw rtl::EInOutError("Cannot write file " + Header);
 }
 
-void TNMHTTP::CaptureDecoded() {
+std::optional<int64_t> TNMHTTP::WireLength() const {
+    // These replies have no body, whatever their header says.
+    if (FCommand == CmdType::CmdHEAD || ReplyNumber == 204 || ReplyNumber == 304)
+        return 0;
+    // A transfer coding frames the body itself (or leaves its end to the
+    // close); a length beside it does not count.
+    if (!FTransferEncoding.empty())
+        return std::nullopt;
+    return DeclaredLength();
+}
+
+void TNMHTTP::CaptureDecoded(std::optional<int64_t> WireBytes) {
+    // The length counts the body as sent, before any inflating; once it is
+    // reached, waiting for more could only wait for the server's time-out.
+    int64_t left = WireBytes.value_or(-1);
+    const auto capture = [this, &left](TBodyDecoder& decoder) {
+        if (left == 0) {
+            BytesRecvd = 0;
+            return;
+        }
+        CaptureBlocks([&decoder, &left](const char* data, size_t size) {
+            if (left >= 0) {
+                size = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(size)));
+                left -= static_cast<int64_t>(size);
+            }
+            return decoder.Put(data, size) && left != 0;
+        });
+        decoder.Finish();
+    };
     if (InputFileMode) {
         std::ofstream file(Body, std::ios::binary | std::ios::trunc);
         if (!file)
@@ -560,9 +657,7 @@ void TNMHTTP::CaptureDecoded() {
                                  file.write(data, static_cast<std::streamsize>(size));
                                  return static_cast<bool>(file);
                              });
-        CaptureBlocks(
-            [&decoder](const char* data, size_t size) { return decoder.Put(data, size); });
-        decoder.Finish();
+        capture(decoder);
         file.close();
         if (!file)
             throw rtl::EInOutError("Cannot write file " + Body);
@@ -577,32 +672,42 @@ void TNMHTTP::CaptureDecoded() {
                              Body.append(data, std::min(size, bound - Body.size()));
                              return Body.size() < bound;
                          });
-    CaptureBlocks([&decoder](const char* data, size_t size) { return decoder.Put(data, size); });
-    decoder.Finish();
+    capture(decoder);
 }
 
 void TNMHTTP::CaptureBody() {
-    if (DecodeContent && TBodyDecoder(FTransferEncoding, FContentEncoding, {}).Active()) {
-        CaptureDecoded();
-        return;
+    // The body bytes to read, when the response says how many.
+    std::optional<int64_t> length;
+    if (DecodeContent) {
+        length = WireLength();
+        // A plain body into a string is read below, where its room is
+        // reserved and mapped ahead of the data.
+        if (TBodyDecoder(FTransferEncoding, FContentEncoding, {}).Active() ||
+            (length && (InputFileMode || *length > INT32_MAX))) {
+            CaptureDecoded(length);
+            return;
+        }
     }
     if (InputFileMode) {
         CaptureFile(Body);
         return;
     }
+    int64_t limit = MaxBodyLength;
+    if (length)
+        limit = limit < 0 ? *length : std::min<int64_t>(limit, *length);
     // Let go of the previous page first, then make room for the announced
     // length at once, so a large body is never copied by repeated growth.
     std::string().swap(Body);
     if (FContentLength > 0 && FCommand != CmdType::CmdHEAD) {
         int64_t room = std::min(FContentLength, ReserveCeiling);
-        if (MaxBodyLength >= 0)
-            room = std::min<int64_t>(room, MaxBodyLength);
+        if (limit >= 0)
+            room = std::min(room, limit);
         Body.reserve(static_cast<size_t>(room));
     }
-    CaptureString(Body, MaxBodyLength);
+    CaptureString(Body, static_cast<int32_t>(limit));
     // The capture checks the bound between chunks; the caller's bound is exact.
-    if (MaxBodyLength >= 0 && Body.size() > static_cast<size_t>(MaxBodyLength))
-        Body.resize(static_cast<size_t>(MaxBodyLength));
+    if (limit >= 0 && Body.size() > static_cast<size_t>(limit))
+        Body.resize(static_cast<size_t>(limit));
 }
 
 }  // namespace net

@@ -3,12 +3,14 @@
 // TNMHTTP: an HTTP/1.0 client on top of the socket session. One operation per
 // request method; each opens a fresh connection, sends the request, reads the
 // status line and header, captures the body until the server closes, follows
-// redirects (carrying a cookie over) and reports the outcome through events.
+// redirects, keeps the cookies of each site in a jar and reports the outcome
+// through events.
 // HTTP error replies are events, not exceptions; session failures pass through.
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "net/NMExtstr.h"
@@ -16,12 +18,14 @@
 
 namespace net {
 
+class TCookieJar;
+
 // Values for optional request header lines; empty values send no line.
 class THeaderInfo {
 public:
     std::string LocalMailAddress;  // sent as the User-Agent line
     std::string LocalProgram;      // sent as the From line
-    std::string Cookie;
+    std::string Cookie;            // sent as given, before the jar's cookies
     std::string Referer;
     std::string UserId;
     std::string Password;
@@ -83,6 +87,11 @@ public:
     bool SecureEnabled = false;
     // How many times one request may be repeated for redirects and other
     // 299..399 replies before it ends with ESockError "Too many redirects".
+    // A Location is resolved against the URL it answered (RFC 3986); one that
+    // cannot be fetched ends the request with ESockError "Invalid redirect
+    // location: ..." (or "Unsupported redirect location: ..." for schemes
+    // other than http and https). An empty Location, or one that is only a
+    // fragment, counts as none: the same URL is asked again.
     int32_t MaxRedirects = 20;
     // The method word of CustomMethod, e.g. "PROPFIND". It must be a plain
     // token (letters, digits and !#$%&'*+-.^_`|~); CustomMethod refuses an
@@ -92,8 +101,12 @@ public:
     // True: the body is decoded as the response announces it, so Body holds
     // the page itself: "Transfer-Encoding: chunked" is unchunked (the body then
     // ends at its last chunk) and the "Content-Encoding" gzip, x-gzip and
-    // deflate are inflated. MaxBodyLength bounds the decoded body. False keeps
-    // the bytes as received. The request is the same either way.
+    // deflate are inflated. Without a Transfer-Encoding, a valid Content-Length
+    // ends the body when that many bytes (as sent, before inflating) arrived,
+    // and a reply to Head, a 204 and a 304 have none: the client disconnects
+    // then instead of waiting for the server to close. MaxBodyLength bounds
+    // the decoded body. False keeps the bytes as received, up to the close.
+    // The request is the same either way.
     bool DecodeContent = false;
     // The value of the last response's Content-Type line, empty when it had none.
     const std::string& ContentType() const { return FContentType; }
@@ -101,6 +114,18 @@ public:
     // The expected body length from the response's Content-Length line; 0 when
     // there is none (or it does not fit in 32 bits).
     int32_t BytesTotal = 0;
+    // The body length the last response declared: its Content-Length lines
+    // (any case) if they hold one and the same decimal number; none when they
+    // are missing, hold anything else ("-1", "1e9") or disagree.
+    std::optional<int64_t> DeclaredLength() const;
+
+    // The cookies the component keeps and sends: every Set-Cookie line of every
+    // response goes in with the URL it answered, and every request carries the
+    // name=value pairs that match its own URL. The component's own jar unless
+    // another is set (nullptr sets the own one back); a jar that is set must
+    // outlive the requests that use it.
+    TCookieJar* CookieJar() const { return FCookieJar; }
+    void SetCookieJar(TCookieJar* Jar);
 
     // --- Events -------------------------------------------------------------
     TNotifyEvent OnAboutToSend;           // header composed, not yet connected
@@ -151,6 +176,8 @@ public:
 
 protected:
     void SetCurrentURL(const std::string& URL) { FCurrentURL = URL; }
+    // Reads the body of the response whose header was just read.
+    void CaptureBody();
 
 private:
     void CheckIdle() const;
@@ -159,20 +186,29 @@ private:
     bool SendsBody() const;
     int64_t RequestBodyLength() const;
     void SendText(const std::string& Text);
-    void CaptureBody();
     void ReadHeaderLines(const std::function<void(const std::string&)>& Keep);
     void TakeHeaderValue(const std::string& Line);
     void TakeCodingValue(const std::string& Line);
-    void CaptureDecoded();
+    void TakeLengthValue(const std::string& Value);
+    // The body bytes to read under DecodeContent, when the response says.
+    std::optional<int64_t> WireLength() const;
+    void CaptureDecoded(std::optional<int64_t> WireBytes);
     std::string MethodWord() const;
     // The Host line's value: the bare host; an IPv6 address in brackets, with
     // the port when it is not the scheme's default.
     std::string HostLineValue() const;
-    // The URL of a page named without a "/" by a redirect: on the same host,
-    // with the scheme (and, over TLS, the port) of the current request.
-    std::string PageOfThisServer(const std::string& Name) const;
+    // The absolute URL the current pass asks for, as ParseURL split it: what
+    // a Location is resolved against and cookies are scoped by.
+    std::string PassUrl() const;
+    // The next URL from the current response's Location; empty when there is
+    // none to follow, Reason set when it cannot be followed.
+    std::string NextUrl(std::string& Reason) const;
 
     std::unique_ptr<THeaderInfo> FHeaderInfo;
+    std::unique_ptr<TCookieJar> FOwnJar;
+    TCookieJar* FCookieJar;
+    // The URL the response being read answered, for its cookies.
+    std::string FResponseUrl;
     TExStringList FHeaderList;
     std::string FCurrentURL;
     std::string FRequestPath;
@@ -189,6 +225,10 @@ private:
     bool FBusy = false;
     // The Content-Length of the current response, wider than BytesTotal.
     int64_t FContentLength = -1;
+    // The same, read strictly: the one value of all Content-Length lines, and
+    // whether a line held something else.
+    std::optional<int64_t> FDeclaredLength;
+    bool FLengthInvalid = false;
     // What the current response says about its body: lists joined over
     // repeated lines, the last Content-Type.
     std::string FTransferEncoding;

@@ -6,11 +6,13 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "app/gui/DesktopServices.h"
 #include "app/gui/Timer.h"
 #include "app/page/PageReader.h"
 #include "app/watch/WatchState.h"
+#include "net/CookieJar.h"
 #include "rtl/FileFolders.h"
 
 class QAction;
@@ -215,6 +217,9 @@ private:
     // What the test panel holds, and whether the box has yet to be given it.
     std::string FPanelText;
     bool FPanelStale = false;
+    // The cookies of each site (by the address and port fetched) for the run;
+    // the fetcher is given the site's own jar for each fetch.
+    std::map<std::pair<std::string, int32_t>, net::TCookieJar> FSiteCookies;
     // ---- end of watch cycle members ----
 
     // ---- Link menu members (owned by the link-menu file) ----

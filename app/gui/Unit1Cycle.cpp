@@ -142,6 +142,8 @@ const std::string& TForm1::FetchPage(const std::string& url, int32_t port) {
     NMHTTP1->MaxBodyLength = MaxPageLength;
     NMHTTP1->MaxHeaderLength = MaxHeaderLength;
     NMHTTP1->DecodeContent = true;
+    // Nothing one room's site sets reaches another room, on the same host or not.
+    NMHTTP1->SetCookieJar(&FSiteCookies.try_emplace({url, port}).first->second);
 
     // The session's time-out restarts with every chunk, so a server that
     // dribbles a byte now and then would hold the cycle forever; this bounds

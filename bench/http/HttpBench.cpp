@@ -6,14 +6,16 @@
 //   - Qt's QNetworkAccessManager appending every readyRead into a QByteArray
 //     (reserved the same way);
 //   - a bare blocking recv loop into a reserved std::string: the floor, what
-//     storing the body costs on this machine at all.
+//     storing the body costs on this machine at all;
+//   - Get with DecodeContent, as the watcher fetches: the body passes the
+//     decoding stages and ends at its Content-Length instead of at the close.
 // Every round runs all four in a rotating order, each storing the whole body
 // in fresh memory (the previous round's is freed first); the figures are the
 // medians and ranges of the rounds, and the ratios are taken within a round,
 // so load from other processes falls on all sides alike.
 //
 // Usage: http_bench [body bytes] [rounds] [name]
-// With a name (get, libcurl, qt, bare) only that side runs, for a profile of
+// With a name (get, libcurl, qt, bare, decoded) only that side runs, for a profile of
 // one side alone: perf record -g build/bench/bin/http_bench 268435456 5 get
 #include <curl/curl.h>
 #include <unistd.h>
@@ -192,11 +194,14 @@ int main(int argc, char** argv) {
     net::TNMHTTP http;
     // The body bound is lifted: the benchmark's body is meant to be large.
     http.MaxBodyLength = -1;
+    net::TNMHTTP decoding;
+    decoding.MaxBodyLength = -1;
+    decoding.DecodeContent = true;
     TCurlFetch curl;
     TQtFetch qt;
     std::string bare;
 
-    std::array<TContender, 4> contenders{{
+    std::array<TContender, 5> contenders{{
         {"get", "TNMHTTP.Get",
          [&] {
              return Measure(
@@ -226,6 +231,15 @@ int main(int argc, char** argv) {
                      return seconds < 0 ? -1LL : static_cast<long long>(size);
                  });
          }},
+        {"decoded", "TNMHTTP.Get decoding",
+         [&] {
+             return Measure(
+                 size, [&] { std::string().swap(decoding.Body); },
+                 [&] {
+                     decoding.Get(url);
+                     return static_cast<long long>(decoding.Body.size());
+                 });
+         }},
     }};
 
     const double mib = static_cast<double>(size) / 1048576.0;
@@ -244,15 +258,15 @@ int main(int argc, char** argv) {
                         spread.Median, spread.Low, spread.High, speeds.size());
             return speeds.empty() ? 1 : 0;
         }
-        std::fprintf(stderr, "no side named %s (get, libcurl, qt, bare)\n", only.c_str());
+        std::fprintf(stderr, "no side named %s (get, libcurl, qt, bare, decoded)\n", only.c_str());
         return 2;
     }
     std::printf("body size: %.1f MiB, %d rounds, order rotating every round\n", mib, rounds);
     // Within-round ratios: the anchor's time over ours, so above 1 means ours
     // is faster.
-    std::vector<double> versusCurl, versusQt, versusBare;
+    std::vector<double> versusCurl, versusQt, versusBare, versusDecoded;
     for (int i = 0; i < rounds; ++i) {
-        std::array<TRound, 4> results;
+        std::array<TRound, 5> results;
         for (size_t k = 0; k < contenders.size(); ++k) {
             const size_t which = (k + static_cast<size_t>(i)) % contenders.size();
             results[which] = contenders[which].Run();
@@ -276,6 +290,7 @@ int main(int argc, char** argv) {
         versusCurl.push_back(results[1].Seconds / results[0].Seconds);
         versusQt.push_back(results[2].Seconds / results[0].Seconds);
         versusBare.push_back(results[3].Seconds / results[0].Seconds);
+        versusDecoded.push_back(results[4].Seconds / results[0].Seconds);
     }
     if (versusCurl.empty())
         return 1;
@@ -299,5 +314,6 @@ int main(int argc, char** argv) {
     ratio("libcurl", versusCurl, " (target >= 1.0)");
     ratio("QNetworkAccessManager", versusQt, " (target >= 1.0)");
     ratio("bare recv loop", versusBare, " (the floor: storing the body at all)");
+    ratio("Get decoding", versusDecoded, " (the cost of decoding and the length)");
     return 0;
 }

@@ -6,6 +6,8 @@
 #include "tests/net/HttpTestPeer.h"
 #include "tests/support/Gzip.h"
 #include "tests/support/NginxFixture.h"
+#include "tests/support/ScriptedPeer.h"
+#include "tests/support/TestSupport.h"
 
 using testsupport::Chunked;
 using testsupport::Compress;
@@ -100,4 +102,83 @@ TEST(HttpDecode, GzipFromNginxToAStringAndToAFile) {
     http.Body = folder.File("who.html");
     http.Get(nginx.Url("/zipped/who.html"));
     EXPECT_EQ(testsupport::ReadFile(folder.File("who.html")), page);
+}
+
+TEST(HttpDecode, BodyEndsAtItsLengthOrElseAtTheClose) {
+    struct Case {
+        std::string Status;
+        std::vector<std::string> Lines;
+        std::string Sent;
+        bool StaysOpen;
+        std::string Expected;
+    };
+    const std::string gz = Compress(Page);
+    const Case cases[] = {
+        // The server keeps the connection: only the length can end the body.
+        {"200 OK", {"Content-Length: 5"}, "hello", true, "hello"},
+        {"200 OK", {"Content-Length: 5"}, "hello world", true, "hello"},
+        {"200 OK", {"content-length:5"}, "hello", true, "hello"},
+        {"200 OK", {"Content-Length: 5", "Content-Length: 5"}, "hello", true, "hello"},
+        {"200 OK", {"Content-Length: 5, 5"}, "hello", true, "hello"},
+        {"200 OK", {"Content-Length: 0"}, "", true, ""},
+        {"204 No Content", {"Content-Length: 5"}, "hello", true, ""},
+        // The length counts the bytes as sent, not as inflated.
+        {"200 OK",
+         {"Content-Encoding: gzip", "Content-Length: " + std::to_string(gz.size())},
+         gz,
+         true,
+         Page},
+        // Beside a transfer coding a length does not count.
+        {"200 OK",
+         {"Transfer-Encoding: chunked", "Content-Length: 3"},
+         Chunked(Page, 7),
+         true,
+         Page},
+        // The server closes: what arrived is kept, and no bad length cuts it.
+        {"200 OK", {"Content-Length: 50"}, "hello", false, "hello"},
+        {"200 OK", {"Content-Length: -1"}, "hello world", false, "hello world"},
+        {"200 OK", {"Content-Length: 1e9"}, "hello world", false, "hello world"},
+        {"200 OK", {"Content-Length: 5x"}, "hello world", false, "hello world"},
+        {"200 OK", {"Content-Length: 5", "Content-Length: 7"}, "hello world", false, "hello world"},
+        {"200 OK", {"Content-Length: 99999999999999999999"}, "hello", false, "hello"},
+    };
+    HttpTestPeer peer;
+    for (const Case& c : cases)
+        peer.Reply(Response(c.Status, c.Lines, c.Sent), !c.StaysOpen);
+    Client http(true);
+    // A body that waits for a close that never comes fails here, not at once.
+    http.TimeOut = 5000;
+    for (const Case& c : cases) {
+        const std::string name = c.Status + " " + c.Lines.front();
+        http.Get(peer.Url("/p"));
+        EXPECT_EQ(http.Body, c.Expected) << name;
+        EXPECT_FALSE(http.Connected) << name;
+    }
+
+    // Bounded below its length, into a file, in answer to Head; and a body
+    // that dribbles in is counted over all its pieces.
+    peer.Reply(Response("200 OK", {"Content-Length: 11"}, "hello world"), false);
+    peer.Reply(Response("200 OK", {"Content-Length: 5"}, "hello"), false);
+    peer.Reply(Response("200 OK", {"Content-Length: 5"}), false);
+    http.MaxBodyLength = 5;
+    http.Get(peer.Url("/bounded"));
+    EXPECT_EQ(http.Body, "hello");
+    testsupport::TempFolder folder;
+    http.InputFileMode = true;
+    http.Body = folder.File("body");
+    http.Get(peer.Url("/file"));
+    EXPECT_EQ(testsupport::ReadFile(folder.File("body")), "hello");
+    http.MaxBodyLength = -1;
+    http.InputFileMode = false;
+    http.Head(peer.Url("/head"));
+    EXPECT_EQ(http.Body, "");
+    testsupport::ScriptedPeer dribbler;
+    dribbler.ReadUntil("\r\n\r\n")
+        .Send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n")
+        .SendSlowly("0123456789", std::chrono::milliseconds(5))
+        .Hold();
+    dribbler.Start();
+    http.Get("http://127.0.0.1:" + std::to_string(dribbler.Port()) + "/");
+    EXPECT_EQ(http.Body, "0123456789");
+    EXPECT_EQ(http.BytesRecvd, 10);
 }

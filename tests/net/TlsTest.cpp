@@ -212,7 +212,8 @@ TEST_F(Tls, RedirectsCrossBetweenHttpAndHttpsCarryingTheCookie) {
     Client http;
     http.Get(plain.Url("/start?tls=" + std::to_string(secure.Port())));
     EXPECT_EQ(http.Body, "arrived");
-    EXPECT_EQ(http.HeaderInfo().Cookie, "id=7");
+    // Cookies ignore ports and, without Secure, schemes: the same host gets it back.
+    EXPECT_NE(http.HeaderList().Text().find("\r\nCookie: id=7\r\n"), std::string::npos);
     EXPECT_FALSE(http.UseTls);
     EXPECT_EQ(http.Port, plain.Port());
 

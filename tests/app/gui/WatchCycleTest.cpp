@@ -93,6 +93,21 @@ TEST_F(WatchCycle, PortWrittenAfterALongHostIsUsedWithoutTheSchemeToo) {
     EXPECT_EQ(Status(), FetchedText("Bare"));
 }
 
+TEST_F(WatchCycle, EachSiteKeepsItsOwnCookies) {
+    // Two rooms on one server: a cookie for the whole host still stays with
+    // the room that set it.
+    Server.SetReply("/a", "HTTP/1.0 200 OK\r\nSet-Cookie: sid=A; Path=/; HttpOnly\r\n\r\nroom a");
+    Server.SetReply("/b", "HTTP/1.0 200 OK\r\n\r\nroom b");
+    Open({{"A", Server.Address("/a")}, {"B", Server.Address("/b")}}, {{"Alice"}});
+    for (int cycle = 0; cycle < 4; ++cycle)
+        Form->Timer1Timer();
+    ASSERT_EQ(Server.Paths(), (std::vector<std::string>{"/b", "/a", "/b", "/a"}));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(Server.Requests()[i].Raw.find("Cookie"), std::string::npos) << i;
+    EXPECT_NE(Server.Requests()[3].Raw.find("\r\nCookie: sid=A\r\n"), std::string::npos);
+    EXPECT_TRUE(Errors.Messages().empty());
+}
+
 TEST_F(WatchCycle, PortWrittenAfterAShortHostIsReadByTheFetcher) {
     // "127.1" is five characters: the address goes to the fetcher unchanged.
     Open({{"Short", "127.1:" + std::to_string(Server.Port()) + "/short"}}, {{"Alice"}});
