@@ -12,7 +12,9 @@
 
 #include "app/gui/About.h"
 #include "app/gui/BringToFront.h"
+#include "app/gui/DialogArt.h"
 #include "app/gui/ImageList.h"
+#include "app/gui/MessageBoxWindow.h"
 #include "app/gui/QtDesktopServices.h"
 #include "app/gui/SingleInstance.h"
 #include "app/gui/Startup.h"
@@ -96,8 +98,10 @@ int main(int argc, char** argv) {
     app::LoadQtChinese(application);
 
     rtl::SetErrorReporter([](const std::string& message) {
-        QMessageBox box(QMessageBox::Critical, QApplication::applicationName(),
-                        rtl::FromGb(message), QMessageBox::Ok, QApplication::activeWindow());
+        app::TMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(),
+                             rtl::FromGb(message), QMessageBox::Ok, QApplication::activeWindow());
+        box.setIconPixmap(
+            app::DrawMessageIcon(app::MessageIcon::Critical, box.devicePixelRatioF()));
         box.exec();
     });
 
