@@ -22,6 +22,10 @@ struct FileFolders {
     std::string LockFile() const { return Settings + "perchly.lock"; }
     // The user's own Perchly.wav when there is one, else the shipped one.
     std::string SoundFile() const;
+    // The user guide (HTML): beside a portable copy's executable, else in the
+    // documentation folder next to the shared data folder
+    // (/usr/share/doc/perchly/ for /usr/share/perchly/).
+    std::string GuideFile() const;
 };
 
 // Everything in one folder (ending with '/').

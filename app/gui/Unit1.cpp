@@ -254,7 +254,7 @@ void TForm1::ShowLeapDayGreeting() {
         rtl::Gb("今天是2月29日,四年才有一次的日子,也是作者的生日!\r\n要不要写封信祝他生日快乐?"),
         rtl::Gb("生日快乐"), DesktopServices::Buttons::YesNo, DesktopServices::Icon::Question);
     if (answer == DesktopServices::Answer::Yes)
-        FDesktop.ShellOpen(this, FeedbackMailLink, DesktopServices::ShowMode::Normal);
+        FDesktop.OpenOrExplain(this, FeedbackMailLink, DesktopServices::ShowMode::Normal);
 }
 
 void TForm1::ShowSoundState() {
