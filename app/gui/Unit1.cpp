@@ -75,7 +75,6 @@ TForm1::TForm1(WatchState& state, DesktopServices& desktop, rtl::FileFolders fol
     setWindowIcon(WindowIcon());
     ApplyWindowFont();
 
-    ui->Image1->setPixmap(BannerPicture());
     ui->Image1->setToolTip(QString::fromUtf8("访问Perchly主页: ") + QString::fromUtf8(HomePage));
     QPalette memoPalette = ui->Memo1->palette();
     memoPalette.setColor(QPalette::Base, QApplication::palette("QMenu").color(QPalette::Window));

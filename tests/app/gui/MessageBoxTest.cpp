@@ -8,7 +8,10 @@
 #include <memory>
 #include <string>
 
+#include "app/art/BirdArt.h"
 #include "app/gui/CaptionWidth.h"
+#include "app/gui/DialogArt.h"
+#include "app/gui/ImageList.h"
 #include "app/gui/MessageBoxWindow.h"
 #include "app/gui/QtDesktopServices.h"
 #include "rtl/GbText.h"
@@ -132,5 +135,29 @@ INSTANTIATE_TEST_SUITE_P(
                     CaptionCase{"LongNickname", AlertCaptionFor(rtl::Gb(LongName(12)))},
                     CaptionCase{"LongerThanTheScreen", AlertCaptionFor(rtl::Gb(LongName(60)))}),
     [](const testing::TestParamInfo<CaptionCase>& param) { return param.param.Name; });
+
+// On a scaled screen every picture of the program is drawn with as many device
+// pixels as the ratio asks for, not drawn small and blown up.
+TEST(ScaledScreen, PicturesAreDrawnAtTheDevicePixelRatio) {
+    for (const qreal ratio : {1.0, 2.0}) {
+        SCOPED_TRACE(ratio);
+        const QPixmap banner = app::BannerPicture(ratio);
+        EXPECT_EQ(banner.deviceIndependentSize(), QSizeF(app::BannerWidth, app::BannerHeight));
+        EXPECT_EQ(banner.width(), static_cast<int>(app::BannerWidth * ratio));
+        for (const QPixmap& picture :
+             {app::DrawMessageIcon(app::MessageIcon::Information, ratio),
+              app::DrawMessageIcon(app::MessageIcon::Question, ratio),
+              app::DrawMessageIcon(app::MessageIcon::Critical, ratio), app::DrawClockPicture(ratio),
+              app::DrawProgramPicture(ratio)}) {
+            EXPECT_EQ(picture.deviceIndependentSize(), QSizeF(32, 32));
+            EXPECT_EQ(picture.width(), static_cast<int>(32 * ratio));
+        }
+        const QPixmap menu = app::MenuIcon(app::MenuImage::SoundOn).pixmap(QSize(16, 16), ratio);
+        EXPECT_EQ(menu.width(), static_cast<int>(16 * ratio));
+    }
+    // The About box's picture is the program's bird, the one of every other icon.
+    EXPECT_EQ(app::DrawProgramPicture(1).toImage().convertToFormat(QImage::Format_ARGB32),
+              app::BirdImage(32).convertToFormat(QImage::Format_ARGB32));
+}
 
 }  // namespace
