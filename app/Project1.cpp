@@ -78,6 +78,8 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Taken before the application object, which takes them for its own window.
+    const app::StartupToken startupToken = app::StartupTokenFromEnvironment();
     if (!HasDisplay()) {
         std::fprintf(stderr,
                      "perchly: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
@@ -109,13 +111,16 @@ int main(int argc, char** argv) {
     if (!folders)
         return 1;
     app::TSingleInstance instance(*folders);
+    instance.SetStartupToken(startupToken);
     if (const std::optional<int> status = app::ClaimFolderOrHandOver(instance, *folders))
         return *status;
 
     // A start while the window is still being built (its leap-day greeting is
     // open) raises that box; the window itself once it is there.
     QPointer<QWidget> mainWindow;
-    instance.OnShowRequest = [&mainWindow] { app::BringToFront(mainWindow); };
+    instance.OnShowRequest = [&mainWindow](const app::StartupToken& token) {
+        app::BringToFront(mainWindow, token);
+    };
     static app::WatchState state;
     app::QtDesktopServices desktop;
     app::TForm1 form1(state, desktop, *folders);
