@@ -29,13 +29,41 @@ void TMessageBox::ShowWithoutFocus() {
     connect(&FAcceptFocusLater, &QTimer::timeout, this, [this] { LetTakeFocus(*this); });
 }
 
-void TMessageBox::showEvent(QShowEvent* event) {
-    // Qt sizes the box for its text here and allows the caption only a little
-    // room; the title bar needs more, up to the screen's width.
-    QMessageBox::showEvent(event);
+bool TMessageBox::event(QEvent* event) {
+    // Qt sizes the box for its text when it is shown and again at every
+    // layout request, allowing the caption only a little room (and never more
+    // than 1000 pixels); the title bar needs more, up to the screen's width.
+    const bool handled = QMessageBox::event(event);
+    switch (event->type()) {
+        case QEvent::Show:
+            FitCaption(!event->spontaneous());
+            break;
+        case QEvent::LayoutRequest:
+        case QEvent::FontChange:
+        case QEvent::StyleChange:
+        case QEvent::WindowTitleChange:
+            FitCaption(false);
+            break;
+        default:
+            break;
+    }
+    return handled;
+}
+
+void TMessageBox::FitCaption(bool centre) {
+    if (!isVisible())
+        return;
     const int wanted = CaptionWidth(windowTitle(), *this);
-    if (width() < wanted)
-        setFixedWidth(wanted);
+    const int growth = wanted - width();
+    if (growth <= 0)
+        return;
+    setFixedWidth(wanted);
+    if (centre)
+        move(x() - growth / 2, y());
+}
+
+void TMessageBox::showEvent(QShowEvent* event) {
+    QMessageBox::showEvent(event);
     if (FDeclinesFocus && !event->spontaneous()) {
         if (QWindow* handle = windowHandle())
             handle->installEventFilter(this);

@@ -29,10 +29,15 @@ public:
     static constexpr int DeclineFocusMs = 2000;
 
 protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Widens the box to its caption's width when Qt sized it narrower; at
+    // the first show it also moves it back to where it was centred.
+    void FitCaption(bool centre);
+
     bool FDeclinesFocus = false;
     QTimer FAcceptFocusLater;
 };

@@ -26,10 +26,13 @@ using app::TMessageBox;
 const char* const AlertCaption = "目标出现 => 小燕子  取消对小燕子的监控?";
 const char* const AlertText = "小燕子 上线了! 快去打个招呼吧.";
 
-// Shows a box the way exec would, without its modal loop.
+// Shows a box the way exec would, without its modal loop. Qt sizes a
+// message box again at each layout request, which comes after the show.
 void Show(TMessageBox& box) {
     box.show();
     QApplication::processEvents();
+    QEvent layout(QEvent::LayoutRequest);
+    QApplication::sendEvent(&box, &layout);
 }
 
 int AvailableWidth(const QWidget& window) {
