@@ -12,7 +12,9 @@
 
 #include "app/gui/About.h"
 #include "app/gui/BringToFront.h"
+#include "app/gui/DialogArt.h"
 #include "app/gui/ImageList.h"
+#include "app/gui/MessageBoxWindow.h"
 #include "app/gui/QtDesktopServices.h"
 #include "app/gui/SingleInstance.h"
 #include "app/gui/Startup.h"
@@ -76,6 +78,8 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Taken before the application object, which takes them for its own window.
+    const app::StartupToken startupToken = app::StartupTokenFromEnvironment();
     if (!HasDisplay()) {
         std::fprintf(stderr,
                      "perchly: no display found (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
@@ -96,8 +100,10 @@ int main(int argc, char** argv) {
     app::LoadQtChinese(application);
 
     rtl::SetErrorReporter([](const std::string& message) {
-        QMessageBox box(QMessageBox::Critical, QApplication::applicationName(),
-                        rtl::FromGb(message), QMessageBox::Ok, QApplication::activeWindow());
+        app::TMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(),
+                             rtl::FromGb(message), QMessageBox::Ok, QApplication::activeWindow());
+        box.setIconPixmap(
+            app::DrawMessageIcon(app::MessageIcon::Critical, box.devicePixelRatioF()));
         box.exec();
     });
 
@@ -105,13 +111,16 @@ int main(int argc, char** argv) {
     if (!folders)
         return 1;
     app::TSingleInstance instance(*folders);
+    instance.SetStartupToken(startupToken);
     if (const std::optional<int> status = app::ClaimFolderOrHandOver(instance, *folders))
         return *status;
 
     // A start while the window is still being built (its leap-day greeting is
     // open) raises that box; the window itself once it is there.
     QPointer<QWidget> mainWindow;
-    instance.OnShowRequest = [&mainWindow] { app::BringToFront(mainWindow); };
+    instance.OnShowRequest = [&mainWindow](const app::StartupToken& token) {
+        app::BringToFront(mainWindow, token);
+    };
     static app::WatchState state;
     app::QtDesktopServices desktop;
     app::TForm1 form1(state, desktop, *folders);

@@ -27,6 +27,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # authorities that https sites are verified against.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "qt6-translations-l10n, fonts-wqy-microhei | fonts-noto-cjk, ca-certificates")
+# F1, the prompt file and the links are handed to the desktop's opener; without
+# it Perchly can only say that nothing could open them.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

@@ -102,6 +102,13 @@ std::string FileFolders::SoundFile() const {
     return SharedData + "Perchly.wav";
 }
 
+std::string FileFolders::GuideFile() const {
+    constexpr const char name[] = "perchly.html";
+    if (Portable)
+        return SharedData + name;
+    return (fs::path(SharedData) / "../doc/perchly" / name).lexically_normal().string();
+}
+
 FileFolders PortableFolders(const std::string& folder) {
     return FileFolders{folder, folder, true};
 }

@@ -25,6 +25,10 @@ struct FileFolders {
     // The certificates the user trusts besides the system's (PEM files); ends
     // with '/'. It need not exist.
     std::string CertsFolder() const { return Settings + "certs/"; }
+    // The user guide (HTML): beside a portable copy's executable, else in the
+    // documentation folder next to the shared data folder
+    // (/usr/share/doc/perchly/ for /usr/share/perchly/).
+    std::string GuideFile() const;
 };
 
 // Everything in one folder (ending with '/').

@@ -2,6 +2,8 @@
 
 #include <iconv.h>
 
+#include <QFile>
+
 #include <algorithm>
 #include <cerrno>
 #include <map>
@@ -69,6 +71,10 @@ QString FromGb(std::string_view gb) {
 
 std::string ToGb(const QString& text) {
     return Gb(text.toStdString());
+}
+
+std::string GbFromPath(const std::string& path) {
+    return ToGb(QFile::decodeName(QByteArray::fromStdString(path)));
 }
 
 std::string Gb(std::string_view utf8) {

@@ -16,6 +16,10 @@ QString FromGb(std::string_view gb);
 // QString -> GB18030 bytes. Every Unicode character has a GB18030 form.
 std::string ToGb(const QString& text);
 
+// A file name as the file system spells it (the locale's bytes) -> GB18030
+// text, for showing or handing it on where the program speaks GB.
+std::string GbFromPath(const std::string& path);
+
 // A UTF-8 literal of the source code (the program's own Chinese texts) as GB bytes.
 std::string Gb(std::string_view utf8);
 

@@ -1,19 +1,26 @@
 #!/usr/bin/env bash
 # Drives the real program on a real X display the way a user would, with mouse
 # and keyboard through xdotool, and checks what it leaves in perchly.ini:
-#   1. the editors: add a site and a nickname, confirm both, exit with Ctrl+X;
+#   1. the editors: the first key after opening one lands in its name field,
+#      Return adds, a paste over the hint replaces it; exit with Ctrl+X;
 #   2. the alert: a watched nickname on a loopback page raises the top-most box
 #      with its exact caption; answering Yes stops watching it (ch=0 on exit);
-#   3. the same over HTTPS, with a test CA handed over through SSL_CERT_FILE.
+#   3. the same over HTTPS, with a test CA handed over through SSL_CERT_FILE;
+#   4. the alert under a window manager leaves the keyboard with the window the
+#      user types in: the focused window is the same before and after it
+#      appears, Return there does not answer it, and Return in the box, once
+#      clicked, keeps the watch (ch=1 on exit);
+#   5. F1 opens Perchly.hlp from the current folder when it is a file, else the
+#      guide, and says so in a plain message when the desktop has no opener.
 # $1 is the folder of the built program. Uses $DISPLAY when it is set and
-# starts its own Xvfb otherwise.
+# starts its own Xvfb, with the openbox window manager, otherwise.
 set -euo pipefail
 # The names are handed to xdotool and xclip as UTF-8: under C or POSIX (as a CI
 # shell often runs) they would come out as nothing or garbage.
 export LC_ALL=C.UTF-8
 here=$(cd "$(dirname "$0")/.." && pwd)
 bin=$(realpath "$1")
-for tool in xdotool xclip; do
+for tool in xdotool xclip xmessage xprop; do
     command -v "$tool" >/dev/null || { echo "blackbox: $tool is missing" >&2; exit 1; }
 done
 
@@ -50,6 +57,16 @@ if [ -z "${DISPLAY:-}" ]; then
     done
     [ -s "$work/display" ] || { echo "blackbox: Xvfb did not start" >&2; exit 1; }
     export DISPLAY=":$(head -n 1 "$work/display")"
+    # A real window manager decides who gets the focus, as on a desktop.
+    command -v openbox >/dev/null || { echo "blackbox: openbox is missing" >&2; exit 1; }
+    openbox --sm-disable >"$work/openbox.log" 2>&1 &
+    pids+=("$!")
+    for _ in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+        sleep 0.1
+    done
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' ||
+        { cat "$work/openbox.log" >&2; echo "blackbox: openbox did not start" >&2; exit 1; }
 fi
 
 fail() {
@@ -64,7 +81,7 @@ fail() {
         cat "$folder/out.log" >&2 2>/dev/null || true
     done
     if [ -n "${SHOT_DIR:-}" ]; then
-        xwd -root -silent | convert xwd:- "$SHOT_DIR/blackbox-failure.png" 2>/dev/null || true
+        import -window root "$SHOT_DIR/blackbox-failure.png" 2>/dev/null || true
     fi
     exit 1
 }
@@ -87,7 +104,7 @@ wait_window() {
 install_copy() {
     local folder=$1
     mkdir -p "$folder"
-    cp "$bin/perchly" "$bin/Message.ini" "$bin/Perchly.wav" "$folder/"
+    cp "$bin/perchly" "$bin/Message.ini" "$bin/Perchly.wav" "$bin/perchly.html" "$folder/"
 }
 
 # Clicks at client coordinates (x, y) of the main window's central area: the
@@ -109,6 +126,35 @@ replace_text() {
     printf '%s' "$1" | xclip -selection clipboard -in >/dev/null 2>&1
     xdotool key --clearmodifiers ctrl+a
     xdotool key --clearmodifiers ctrl+v
+    sleep 0.3
+}
+
+# Activates a window through the window manager, or focuses it where there is
+# none.
+focus() {
+    timeout 10 xdotool windowactivate --sync "$1" >/dev/null 2>&1 || xdotool windowfocus --sync "$1"
+}
+
+# Waits up to 10 s for a line matching $2 in file $1.
+wait_line() {
+    for _ in $(seq 100); do
+        grep -q "$2" "$1" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Pastes into whatever has the keyboard focus, replacing nothing by itself.
+paste_text() {
+    printf '%s' "$1" | xclip -selection clipboard -in >/dev/null 2>&1
+    xdotool key --clearmodifiers ctrl+v
+    sleep 0.3
+}
+
+# Clicks inside an alert box, on its text: what gives a box shown without the
+# focus the keyboard.
+click_box() {
+    xdotool mousemove --window "$1" 60 30 click 1
     sleep 0.3
 }
 
@@ -134,26 +180,30 @@ pid=$!
 pids+=("$pid")
 main=$(wait_window '^Perchly v1.45$') || fail "the main window did not appear"
 sleep 1
-click_client "$main" 64 165            # Button1 "编辑站点"
-click_client "$main" 100 51            # ComboBox1, the room-name field
-replace_text "大厅"
+click_client "$main" 64 165            # Button1 "编辑站点": the keys go to the name field
+paste_text "大厅"
 click_client "$main" 100 91            # Edit1, the URL field
 replace_text "http://127.0.0.1:9/who.html"
-click_client "$main" 50 132            # Button5 "添加"
+xdotool key --clearmodifiers Return    # adds, as "添加" does
+sleep 0.3
 click_client "$main" 176 132           # Button7 "确定"
 click_client "$main" 280 165           # Button3 "编辑目标"
-click_client "$main" 310 51            # ComboBox2, the nickname field
-replace_text "小燕子"
+paste_text "小燕子"
+xdotool key --clearmodifiers Return    # adds; the field shows its hint, selected
+sleep 0.3
+paste_text "阿明"                      # replaces the hint instead of mixing with it
 click_client "$main" 392 132           # Button10 "确定" adds what is typed
-[ -n "${SHOT_DIR:-}" ] && xwd -root -silent | convert xwd:- "$SHOT_DIR/blackbox-editors.png"
-xdotool windowfocus --sync "$main"
+[ -n "${SHOT_DIR:-}" ] && import -window root "$SHOT_DIR/blackbox-editors.png"
+focus "$main"
 xdotool key --clearmodifiers ctrl+x
 wait_exit "$pid" || fail "the program exited with an error"
 [ "$(ini_value "$app1/perchly.ini" Site0)" = "大厅" ] || fail "Site0 is not 大厅"
 [ "$(ini_value "$app1/perchly.ini" Site0Url)" = "http://127.0.0.1:9/who.html" ] ||
     fail "Site0Url is wrong"
 [ "$(ini_value "$app1/perchly.ini" Name0)" = "小燕子" ] || fail "Name0 is not 小燕子"
-echo "   perchly.ini holds Site0=大厅, its URL and Name0=小燕子"
+[ "$(ini_value "$app1/perchly.ini" Name1)" = "阿明" ] ||
+    fail "Name1 is «$(ini_value "$app1/perchly.ini" Name1)», not 阿明"
+echo "   perchly.ini holds Site0=大厅, its URL, Name0=小燕子 and Name1=阿明"
 
 echo "== alert: a watched nickname on a loopback page"
 mkdir "$work/site"
@@ -165,10 +215,10 @@ for _ in $(seq 100); do
     curl -fs -o /dev/null "http://127.0.0.1:$port/who.html" && break
     sleep 0.1
 done
-# Watches $2 for the nickname 小燕子 with a fresh copy in folder $1, waits for
-# the alert box, answers Yes, exits and checks Name0ch=0. Further arguments
-# are environment assignments for the program (e.g. SSL_CERT_FILE=...).
-watch_and_answer() {
+# Starts a fresh copy in folder $1 watching $2 for the nickname 小燕子 every 3
+# seconds and waits for its window ($main, $pid). Further arguments are
+# environment assignments for the program (e.g. SSL_CERT_FILE=...).
+start_watching() {
     local app=$1 url=$2
     shift 2
     install_copy "$app"
@@ -190,18 +240,32 @@ INI
     pid=$!
     pids+=("$pid")
     main=$(wait_window '^Perchly v1.45$') || fail "the main window did not appear"
+}
+
+# Waits for the alert box of 小燕子 ($alert), with its exact caption.
+wait_alert() {
+    local app=$1
     caption='目标出现 => 小燕子  取消对小燕子的监控?'
     alert=$(wait_window "^目标出现 => 小燕子  取消对小燕子的监控\\?\$") ||
         fail "no alert box titled «$caption»"
     echo "   alert box titled «$(xdotool getwindowname "$alert")»"
     sleep 1
-    [ -n "${SHOT_DIR:-}" ] && xwd -root -silent | convert xwd:- "$SHOT_DIR/blackbox-$(basename "$app").png"
+    [ -n "${SHOT_DIR:-}" ] && import -window root "$SHOT_DIR/blackbox-$(basename "$app").png"
     [ -n "${SHOT_DIR:-}" ] && xwd -id "$alert" -silent | convert xwd:- "$SHOT_DIR/blackbox-$(basename "$app")-box.png"
-    xdotool windowactivate --sync "$alert" 2>/dev/null || xdotool windowfocus --sync "$alert"
-    xdotool key --window "$alert" --clearmodifiers y
+    return 0
+}
+
+# Watches $2 with a fresh copy in folder $1, answers the alert with Yes, exits
+# and checks Name0ch=0.
+watch_and_answer() {
+    local app=$1
+    start_watching "$@"
+    wait_alert "$app"
+    click_box "$alert"
+    xdotool key --clearmodifiers y
     sleep 0.5
     xdotool search --onlyvisible --name '^目标出现' >/dev/null 2>&1 && fail "the alert box stayed open"
-    xdotool windowfocus --sync "$main"
+    focus "$main"
     xdotool key --clearmodifiers ctrl+x
     wait_exit "$pid" || fail "the program exited with an error"
     [ "$(ini_value "$app/perchly.ini" Name0ch)" = "0" ] || fail "Name0ch is not 0 after Yes"
@@ -244,4 +308,78 @@ done
 watch_and_answer "$work/https" "https://localhost:$tport/who.html" SSL_CERT_FILE="$tls/ca.pem"
 [ "$(grep -c "GET /who.html" "$work/tls-server.log")" -ge 2 ] || fail "the page was never fetched over TLS"
 echo "   fetched over TLS; Yes answered; perchly.ini holds Name0ch=0"
+
+echo "== alert under a window manager: the keyboard stays where the user types"
+# A page of its own, emptied once the box is up, so no second box follows.
+cp "$work/site/who.html" "$work/site/focus.html"
+xmessage -geometry 320x80+600+560 "a chat window" >/dev/null 2>&1 &
+pids+=("$!")
+chat=$(wait_window '^xmessage$') || fail "the stand-in chat window did not appear"
+start_watching "$work/focus" "http://127.0.0.1:$port/focus.html"
+# The user goes back to typing in the chat window before the nickname turns up.
+focus "$chat"
+before=$(xdotool getactivewindow)
+[ "$before" = "$chat" ] || fail "the chat window could not be given the focus"
+wait_alert "$work/focus"
+printf '<html><body>nobody</body></html>' >"$work/site/focus.html"
+[ "$(xdotool getactivewindow)" = "$before" ] || fail "the alert box took the focus as it appeared"
+sleep 2  # past the moment the box starts accepting the focus
+[ "$(xdotool getactivewindow)" = "$before" ] || fail "the alert box took the focus later"
+xdotool key --clearmodifiers Return
+sleep 0.5
+xdotool search --onlyvisible --name '^目标出现' >/dev/null 2>&1 ||
+    fail "Return typed in the chat window answered the alert"
+click_box "$alert"
+[ "$(xdotool getactivewindow)" = "$alert" ] || fail "a click did not give the alert box the keyboard"
+xdotool key --clearmodifiers Return
+sleep 0.5
+xdotool search --onlyvisible --name '^目标出现' >/dev/null 2>&1 && fail "Return did not answer the box"
+focus "$main"
+xdotool key --clearmodifiers ctrl+x
+wait_exit "$pid" || fail "the program exited with an error"
+[ "$(ini_value "$work/focus/perchly.ini" Name0ch)" = "1" ] || fail "Return in a fresh alert box cost the watch"
+echo "   the focus stayed with the chat window; Return there left the box; Return in it kept Name0ch=1"
+
+echo "== F1: Perchly.hlp when it is a file, else the guide, else a plain message"
+# A stand-in for xdg-open that writes down what it was asked to open.
+mkdir -p "$work/opener" "$work/cwd"
+printf '#!/bin/sh\nprintf "%%s\\n" "$*" >>"%s/opened.log"\n' "$work" >"$work/opener/xdg-open"
+chmod +x "$work/opener/xdg-open"
+printf 'help' >"$work/cwd/Perchly.hlp"
+# Starts a fresh copy in folder $1, in the folder $work/cwd, with the PATH $2.
+start_in_cwd() {
+    install_copy "$1"
+    printf '[Setting]\r\nAutoUp=0\r\nAutoMin=0\r\n' >"$1/perchly.ini"
+    (cd "$work/cwd" && exec env -u BROWSER -u DEFAULT_BROWSER PATH="$2" "$1/perchly") \
+        >"$1/out.log" 2>&1 &
+    pid=$!
+    pids+=("$pid")
+    main=$(wait_window '^Perchly v1.45$') || fail "the main window did not appear"
+    sleep 1
+}
+start_in_cwd "$work/help" "$work/opener:$PATH"
+focus "$main"
+xdotool key --clearmodifiers F1
+wait_line "$work/opened.log" 'cwd/Perchly\.hlp' || fail "F1 did not open ./Perchly.hlp"
+rm "$work/cwd/Perchly.hlp"
+mkdir "$work/cwd/Perchly.hlp"
+focus "$main"
+xdotool key --clearmodifiers F1
+wait_line "$work/opened.log" 'help/perchly\.html' || fail "F1 did not open the guide beside the program"
+focus "$main"
+xdotool key --clearmodifiers ctrl+x
+wait_exit "$pid" || fail "the program exited with an error"
+echo "   opened: $(tr '\n' ' ' <"$work/opened.log")"
+start_in_cwd "$work/no-opener" /nonexistent
+focus "$main"
+xdotool key --clearmodifiers F1
+message=$(wait_window '^Perchly$') || fail "no message when nothing can open the guide"
+focus "$message"
+xdotool key --clearmodifiers Return
+sleep 0.5
+xdotool search --onlyvisible --name '^Perchly$' >/dev/null 2>&1 && fail "the message did not close"
+focus "$main"
+xdotool key --clearmodifiers ctrl+x
+wait_exit "$pid" || fail "the program exited with an error"
+echo "   without an opener F1 said so in a plain message"
 echo "blackbox: all passed"

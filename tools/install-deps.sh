@@ -7,10 +7,10 @@ packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libsndfile1-dev libasound2-dev zlib1g-dev
+    libsndfile1-dev libasound2-dev zlib1g-dev libxcb1-dev
     nginx-light curl libcurl4-openssl-dev python3 strace
     libssl-dev openssl ca-certificates
-    xvfb xauth xdotool xclip x11-apps fonts-wqy-microhei
+    xvfb xauth xdotool xclip x11-apps x11-utils openbox fonts-wqy-microhei
     clang libclang-rt-14-dev
     qt6-translations-l10n
     dpkg-dev file lintian desktop-file-utils appstream

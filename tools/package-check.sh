@@ -36,8 +36,9 @@ lintian --fail-on error "$deb" || fail "lintian reports errors"
 apt-get install -y -qq "$deb" >"$work/apt.log" 2>&1 || fail "the package does not install"
 desktop-file-validate /usr/share/applications/org.example.perchly.desktop ||
     fail "desktop entry"
-appstreamcli validate --no-net /usr/share/metainfo/org.example.perchly.metainfo.xml ||
+appstreamcli validate --pedantic --no-net /usr/share/metainfo/org.example.perchly.metainfo.xml ||
     fail "AppStream metadata"
+[ -s /usr/share/doc/perchly/perchly.html ] || fail "the user guide is not installed"
 for size in 16x16 32x32 48x48 256x256 scalable; do
     ls /usr/share/icons/hicolor/$size/apps/org.example.perchly.* >/dev/null || fail "icon $size"
 done

@@ -3,8 +3,10 @@
 #include <QFontMetrics>
 #include <QMouseEvent>
 #include <QScreen>
+#include <algorithm>
 #include <string_view>
 
+#include "app/gui/CaptionWidth.h"
 #include "app/gui/DialogArt.h"
 #include "app/gui/Product.h"
 #include "rtl/ErrorReport.h"
@@ -46,8 +48,8 @@ TAboutBox::TAboutBox(QWidget* owner, DesktopServices& desktop)
       FDesktop(desktop) {
     ApplyFormFont(*this);
     FUi->setupUi(this);
-    setFixedSize(298, 178);
-    FUi->ProgramIcon->setPixmap(DrawProgramPicture());
+    setFixedSize(Width, Height);
+    FUi->ProgramIcon->setPixmap(DrawProgramPicture(devicePixelRatioF()));
     FUi->ProgramIcon->setAttribute(Qt::WA_TranslucentBackground);
     MakeLink(*FUi->Label2, QString::fromLatin1(HomePage), *FUi->Label3);
     MakeLink(*FUi->Label1, MailAddressOf(FeedbackMailLink), *FUi->Label4);
@@ -63,6 +65,10 @@ std::string TAboutBox::AboutTitle() {
 }
 
 void TAboutBox::FormCreate(QObject*) {
+    Centre();
+}
+
+void TAboutBox::Centre() {
     // Centred on the screen, not on the owner.
     if (const QScreen* place = screen()) {
         const QRect area = place->availableGeometry();
@@ -70,12 +76,26 @@ void TAboutBox::FormCreate(QObject*) {
     }
 }
 
+void TAboutBox::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() != QEvent::WindowTitleChange)
+        return;
+    // The caption is longer than the box is wide: the box grows until its
+    // title bar shows it whole, and the panel grows with it.
+    const int wanted = std::max(Width, CaptionWidth(windowTitle(), *this));
+    if (wanted == width())
+        return;
+    setFixedSize(wanted, Height);
+    FUi->Panel1->resize(wanted - 2 * FUi->Panel1->x(), FUi->Panel1->height());
+    Centre();
+}
+
 void TAboutBox::Label1Click(QObject*) {
-    FDesktop.ShellOpen(this, FeedbackMailLink, DesktopServices::ShowMode::Normal);
+    FDesktop.OpenOrExplain(this, FeedbackMailLink, DesktopServices::ShowMode::Normal);
 }
 
 void TAboutBox::Label2Click(QObject*) {
-    FDesktop.ShellOpen(this, HomePage, DesktopServices::ShowMode::Normal);
+    FDesktop.OpenOrExplain(this, HomePage, DesktopServices::ShowMode::Normal);
 }
 
 // A link label is clicked when the left button goes up over it.

@@ -25,14 +25,21 @@ public:
     // «About Perchly v1.45(2000/07/15)», as GB bytes.
     static std::string AboutTitle();
 
+    // The box's size; it grows wider when its caption needs more room.
+    static constexpr int Width = 298;
+    static constexpr int Height = 178;
+
     void FormCreate(QObject* sender);
     void Label1Click(QObject* sender);
     void Label2Click(QObject* sender);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    void Centre();
+
     std::unique_ptr<Ui::TAboutBox> FUi;
     DesktopServices& FDesktop;
 };

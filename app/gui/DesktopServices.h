@@ -27,15 +27,30 @@ public:
                               Buttons buttons, Icon icon,
                               DefaultButton defaultButton = DefaultButton::First) = 0;
 
+    // The watch cycle's alert: a Yes/No question with the information icon
+    // that appears on its own while the user may be typing elsewhere. No is
+    // the default, so a stray Return keeps the watch. A desktop that can, shows
+    // it top-most without taking the keyboard; this fallback shows an ordinary
+    // box.
+    virtual Answer AlertBox(QWidget* owner, const std::string& text, const std::string& caption) {
+        return MessageBox(owner, text, caption, Buttons::YesNo, Icon::Information,
+                          DefaultButton::No);
+    }
+
     // The application's plain message dialog: OK button, the application title as caption.
     virtual void ShowMessage(const std::string& text) = 0;
 
     // Runs a dialog modally and returns its result code (QDialog::Accepted or Rejected).
     virtual int RunModal(QDialog& dialog) = 0;
 
-    // Opens a document, web address or mail link with its default action. The
-    // result is ignored, as the shell reports its own failures.
-    virtual void ShellOpen(QWidget* owner, const std::string& target, ShowMode mode) = 0;
+    // Opens a document, web address or mail link with its default action.
+    // False when the desktop has no program to hand it to; once handed over,
+    // that program reports its own failures.
+    virtual bool ShellOpen(QWidget* owner, const std::string& target, ShowMode mode) = 0;
+
+    // ShellOpen, and when nothing could take the target, a plain message that
+    // says so, rather than a click that does nothing.
+    void OpenOrExplain(QWidget* owner, const std::string& target, ShowMode mode);
 
     // Plays a WAV file and returns when it has ended. A missing file plays the
     // system's default sound; a machine without audio plays nothing, silently.

@@ -3,7 +3,11 @@
 #include <QFont>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRadialGradient>
 #include <QWidget>
+#include <cmath>
+
+#include "app/art/BirdArt.h"
 
 namespace app {
 
@@ -17,16 +21,33 @@ void ApplyFormFont(QWidget& form) {
 
 namespace {
 
-QPixmap TransparentPicture() {
-    QPixmap picture(32, 32);
+constexpr int PictureSize = 32;
+
+// A transparent square of 32 layout pixels with as many device pixels as the
+// ratio asks for; a painter on it works in layout pixels.
+QPixmap Canvas(qreal devicePixelRatio) {
+    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1;
+    const int side = static_cast<int>(std::ceil(PictureSize * ratio));
+    QPixmap picture(side, side);
+    picture.setDevicePixelRatio(ratio);
     picture.fill(Qt::transparent);
     return picture;
 }
 
+// A shaded disc, the ground of every message icon.
+void DrawDisc(QPainter& painter, const QColor& light, const QColor& dark) {
+    QRadialGradient shade(QPointF(12, 10), 22);
+    shade.setColorAt(0, light);
+    shade.setColorAt(1, dark);
+    painter.setPen(QPen(dark.darker(140), 1));
+    painter.setBrush(shade);
+    painter.drawEllipse(QRectF(2.5, 2.5, 27, 27));
+}
+
 }  // namespace
 
-QPixmap DrawClockPicture() {
-    QPixmap picture = TransparentPicture();
+QPixmap DrawClockPicture(qreal devicePixelRatio) {
+    QPixmap picture = Canvas(devicePixelRatio);
     QPainter painter(&picture);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(QColor(40, 60, 120), 2));
@@ -50,38 +71,47 @@ QPixmap DrawClockPicture() {
     return picture;
 }
 
-QPixmap DrawProgramPicture() {
-    // A small bird on its perch, watching.
-    QPixmap picture = TransparentPicture();
+QPixmap DrawProgramPicture(qreal devicePixelRatio) {
+    // The same bird as the window, tray and desktop icons.
+    QPixmap picture = Canvas(devicePixelRatio);
+    QPainter painter(&picture);
+    PaintBird(painter, PictureSize);
+    return picture;
+}
+
+QPixmap DrawMessageIcon(MessageIcon kind, qreal devicePixelRatio) {
+    QPixmap picture = Canvas(devicePixelRatio);
     QPainter painter(&picture);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(QColor(110, 70, 30), 3, Qt::SolidLine, Qt::RoundCap));
-    painter.drawLine(QPointF(3, 27), QPointF(29, 27));
-    painter.setPen(QPen(QColor(30, 60, 110), 1));
-    painter.setBrush(QColor(70, 130, 200));
-    QPainterPath body;
-    body.moveTo(8, 24);
-    body.cubicTo(6, 14, 12, 8, 19, 9);
-    body.cubicTo(26, 10, 27, 18, 22, 24);
-    body.closeSubpath();
-    painter.drawPath(body);
-    painter.setBrush(QColor(240, 150, 40));
-    painter.drawEllipse(QRectF(13, 15, 8, 8));
-    painter.setBrush(QColor(250, 190, 40));
-    QPainterPath beak;
-    beak.moveTo(24, 11);
-    beak.lineTo(30, 13);
-    beak.lineTo(24, 15);
-    beak.closeSubpath();
-    painter.drawPath(beak);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(Qt::white);
-    painter.drawEllipse(QRectF(19, 10, 4, 4));
-    painter.setBrush(Qt::black);
-    painter.drawEllipse(QRectF(20.5, 11, 2, 2));
-    painter.setPen(QPen(QColor(110, 70, 30), 1.5));
-    painter.drawLine(QPointF(13, 24), QPointF(13, 27));
-    painter.drawLine(QPointF(18, 24), QPointF(18, 27));
+    switch (kind) {
+        case MessageIcon::Information:
+            DrawDisc(painter, QColor(120, 175, 240), QColor(30, 90, 190));
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(Qt::white);
+            painter.drawEllipse(QRectF(14, 7, 4, 4));
+            painter.drawRoundedRect(QRectF(14, 13, 4, 12), 1.5, 1.5);
+            break;
+        case MessageIcon::Question: {
+            DrawDisc(painter, QColor(120, 200, 190), QColor(20, 120, 120));
+            QPainterPath hook;
+            hook.moveTo(11.5, 12.5);
+            hook.cubicTo(11.5, 6.5, 21, 6.5, 20.5, 12);
+            hook.cubicTo(20, 15.5, 16, 15.5, 16, 19.5);
+            painter.setPen(QPen(Qt::white, 3.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawPath(hook);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(Qt::white);
+            painter.drawEllipse(QRectF(14, 22, 4, 4));
+            break;
+        }
+        case MessageIcon::Critical:
+            DrawDisc(painter, QColor(245, 120, 110), QColor(180, 30, 30));
+            painter.setPen(QPen(Qt::white, 3.2, Qt::SolidLine, Qt::RoundCap));
+            painter.drawLine(QPointF(11, 11), QPointF(21, 21));
+            painter.drawLine(QPointF(21, 11), QPointF(11, 21));
+            break;
+    }
     return picture;
 }
 

@@ -3,6 +3,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <cmath>
 #include <map>
 
 #include "app/art/BirdArt.h"
@@ -10,8 +11,12 @@
 namespace app {
 namespace {
 
-QPixmap Blank(int width, int height) {
-    QPixmap pixmap(width, height);
+// The pictures are drawn in layout pixels on a canvas of as many device pixels
+// as the ratio asks for, so a scaled screen gets them sharp, not blown up.
+QPixmap Blank(int width, int height, qreal ratio = 1) {
+    QPixmap pixmap(static_cast<int>(std::ceil(width * ratio)),
+                   static_cast<int>(std::ceil(height * ratio)));
+    pixmap.setDevicePixelRatio(ratio);
     pixmap.fill(Qt::transparent);
     return pixmap;
 }
@@ -45,8 +50,8 @@ void DrawChecklist(QPainter& p, bool checked) {
     }
 }
 
-QPixmap Paint(MenuImage image) {
-    QPixmap pixmap = Blank(16, 16);
+QPixmap Paint(MenuImage image, qreal ratio) {
+    QPixmap pixmap = Blank(16, 16, ratio);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
     switch (image) {
@@ -110,19 +115,25 @@ QPixmap Paint(MenuImage image) {
 QIcon MenuIcon(MenuImage image) {
     static std::map<MenuImage, QIcon> icons;
     auto found = icons.find(image);
-    if (found == icons.end())
-        found = icons.emplace(image, QIcon(Paint(image))).first;
+    if (found == icons.end()) {
+        // Menus ask for 16 layout pixels times the screen's ratio.
+        QIcon icon;
+        for (qreal ratio : {1.0, 1.5, 2.0, 3.0})
+            icon.addPixmap(Paint(image, ratio));
+        found = icons.emplace(image, icon).first;
+    }
     return found->second;
 }
 
-QPixmap BannerPicture() {
-    QPixmap pixmap(423, 76);
+QPixmap BannerPicture(qreal devicePixelRatio) {
+    QPixmap pixmap = Blank(BannerWidth, BannerHeight, devicePixelRatio > 0 ? devicePixelRatio : 1);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient sky(0, 0, 0, 76);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    QLinearGradient sky(0, 0, 0, BannerHeight);
     sky.setColorAt(0, QColor(205, 228, 250));
     sky.setColorAt(1, QColor(120, 170, 220));
-    p.fillRect(pixmap.rect(), sky);
+    p.fillRect(QRectF(0, 0, BannerWidth, BannerHeight), sky);
 
     // A branch across the picture with a small bird perched on it.
     p.setPen(QPen(QColor(95, 65, 35), 4, Qt::SolidLine, Qt::RoundCap));
@@ -154,12 +165,14 @@ QPixmap BannerPicture() {
     p.setFont(title);
     p.setPen(QColor(20, 50, 100));
     p.drawText(QRect(170, 6, 245, 40), Qt::AlignLeft | Qt::AlignVCenter, "Perchly");
-    QFont sub("DejaVu Sans");
-    sub.setPixelSize(12);
+    QFont sub;
+    sub.setFamilies({QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
+                     QStringLiteral("SimSun"), QStringLiteral("宋体")});
+    sub.setPixelSize(13);
     p.setFont(sub);
     p.setPen(QColor(30, 40, 60));
     p.drawText(QRect(172, 44, 245, 24), Qt::AlignLeft | Qt::AlignVCenter,
-               "watches chat rooms for your friends");
+               QString::fromUtf8("替你守望聊天室里的朋友"));
     return pixmap;
 }
 
@@ -167,7 +180,7 @@ QIcon WindowIcon() {
     // The bird of the desktop icons, painted at the sizes title bars and task
     // bars ask for.
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64})
+    for (int size : {16, 24, 32, 48, 64, 96, 128, 256})
         icon.addPixmap(QPixmap::fromImage(BirdImage(size)));
     return icon;
 }

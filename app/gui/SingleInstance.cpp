@@ -9,6 +9,8 @@
 #include <QThread>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 
 #include "rtl/ErrorReport.h"
 
@@ -17,11 +19,44 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// The whole conversation: a later start says "show", the holder answers
-// "shown" once its window is up.
+// The whole conversation: a later start says "show", followed by what its
+// launcher gave it («show startup-id=... activation-token=...»), and the
+// holder answers "shown" once its window is up.
 constexpr char ShowRequest[] = "show";
 constexpr char ShownReply[] = "shown";
-constexpr qint64 LongestLine = 64;
+constexpr char StartupIdKey[] = "startup-id=";
+constexpr char ActivationTokenKey[] = "activation-token=";
+constexpr qint64 LongestLine = 2048;
+
+QByteArray RequestLine(const StartupToken& token) {
+    QByteArray line = ShowRequest;
+    if (IsPlainToken(token.StartupId))
+        line += QByteArray(" ") + StartupIdKey + token.StartupId;
+    if (IsPlainToken(token.ActivationToken))
+        line += QByteArray(" ") + ActivationTokenKey + token.ActivationToken;
+    return line + "\n";
+}
+
+// A show request, or nothing when the line is none. Words it does not know
+// are passed over, so a later version may say more.
+std::optional<StartupToken> ParseRequest(const QByteArray& line) {
+    const QList<QByteArray> words = line.split(' ');
+    if (words.isEmpty() || words.front() != ShowRequest)
+        return std::nullopt;
+    StartupToken token;
+    for (const QByteArray& word : words.mid(1)) {
+        if (word.startsWith(StartupIdKey))
+            token.StartupId = word.mid(static_cast<qsizetype>(std::strlen(StartupIdKey)));
+        else if (word.startsWith(ActivationTokenKey))
+            token.ActivationToken =
+                word.mid(static_cast<qsizetype>(std::strlen(ActivationTokenKey)));
+    }
+    if (!IsPlainToken(token.StartupId))
+        token.StartupId.clear();
+    if (!IsPlainToken(token.ActivationToken))
+        token.ActivationToken.clear();
+    return token;
+}
 
 QString Text(const std::string& bytes) {
     return QFile::decodeName(QByteArray::fromStdString(bytes));
@@ -51,6 +86,7 @@ QString TSingleInstance::ServerName(const std::string& settingsFolder) {
 TSingleInstance::Claim TSingleInstance::ClaimFolder(milliseconds patience) {
     QElapsedTimer clock;
     clock.start();
+    bool withToken = !FToken.Empty();
     for (;;) {
         // tryLock also takes over a lock whose process has died.
         if (FLock.tryLock(0)) {
@@ -62,8 +98,15 @@ TSingleInstance::Claim TSingleInstance::ClaimFolder(milliseconds patience) {
         const milliseconds left = patience - milliseconds(clock.elapsed());
         if (left <= milliseconds(0))
             return Claim::NoAnswer;
-        if (AskToShow(left))
+        const Asked asked = AskToShow(left, withToken);
+        if (asked == Asked::Shown)
             return Claim::HandedOver;
+        // A copy of an earlier version knows the bare request only and hangs
+        // up on any other: it is asked once more without the token.
+        if (asked == Asked::Refused && withToken) {
+            withToken = false;
+            continue;
+        }
         // The holder is starting and not listening yet, or has just died and
         // left its lock behind: look again shortly.
         QThread::msleep(100);
@@ -102,10 +145,11 @@ void TSingleInstance::Serve(QLocalSocket* client) {
                 client->abort();
             return;
         }
-        const QByteArray request = client->readLine(LongestLine + 1).trimmed();
-        if (request == ShowRequest) {
+        const std::optional<StartupToken> request =
+            ParseRequest(client->readLine(LongestLine + 1).trimmed());
+        if (request) {
             if (OnShowRequest)
-                rtl::SafeCall(OnShowRequest);
+                rtl::SafeCall([this, &request] { OnShowRequest(*request); });
             client->write(ShownReply);
             client->write("\n");
         }
@@ -117,7 +161,7 @@ void TSingleInstance::Serve(QLocalSocket* client) {
         QMetaObject::invokeMethod(this, answer, Qt::QueuedConnection);
 }
 
-bool TSingleInstance::AskToShow(milliseconds timeout) {
+TSingleInstance::Asked TSingleInstance::AskToShow(milliseconds timeout, bool withToken) {
     QElapsedTimer clock;
     clock.start();
     auto left = [&] {
@@ -126,18 +170,22 @@ bool TSingleInstance::AskToShow(milliseconds timeout) {
     QLocalSocket socket;
     socket.connectToServer(FServerName);
     if (!socket.waitForConnected(std::min(left(), 2000)))
-        return false;
-    socket.write(ShowRequest);
-    socket.write("\n");
+        return Asked::NoContact;
+    socket.write(RequestLine(withToken ? FToken : StartupToken{}));
     if (!socket.waitForBytesWritten(left()))
-        return false;
+        return Asked::NoContact;
     // A holder inside a blocking step (playing the alert sound) answers once
     // it is back in its event loop.
     while (!socket.canReadLine()) {
-        if (clock.elapsed() >= timeout.count() || !socket.waitForReadyRead(left()))
-            return false;
+        if (socket.state() != QLocalSocket::ConnectedState && socket.bytesAvailable() == 0)
+            return Asked::Refused;
+        if (clock.elapsed() >= timeout.count())
+            return Asked::NoContact;
+        if (!socket.waitForReadyRead(left()))
+            return socket.state() == QLocalSocket::ConnectedState ? Asked::NoContact
+                                                                  : Asked::Refused;
     }
-    return socket.readLine(LongestLine + 1).trimmed() == ShownReply;
+    return socket.readLine(LongestLine + 1).trimmed() == ShownReply ? Asked::Shown : Asked::Refused;
 }
 
 }  // namespace app

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/gui/StartupNotice.h"
 #include "rtl/FileFolders.h"
 
 class QLocalServer;
@@ -36,6 +37,10 @@ public:
     TSingleInstance(const TSingleInstance&) = delete;
     TSingleInstance& operator=(const TSingleInstance&) = delete;
 
+    // What the launcher gave this start; a hand-over passes it on, so the
+    // running copy can complete the launcher's start-up notification.
+    void SetStartupToken(const StartupToken& token) { FToken = token; }
+
     // Takes the folder, or hands over to the copy that holds it. A copy that is
     // still starting (it holds the lock but does not listen yet) or is busy is
     // given up to `patience` to answer.
@@ -44,18 +49,21 @@ public:
     // Process id of the copy that holds the lock, 0 when unknown.
     qint64 HolderPid() const;
 
-    // Runs in the holding copy whenever a later start asks for the window.
-    std::function<void()> OnShowRequest;
+    // Runs in the holding copy whenever a later start asks for the window,
+    // with what that start's launcher gave it.
+    std::function<void(const StartupToken&)> OnShowRequest;
 
     // The local socket's name for a folder: the same for every start by the
     // same user on the same folder, whatever path leads there.
     static QString ServerName(const std::string& settingsFolder);
 
 private:
+    enum class Asked { Shown, Refused, NoContact };
     bool Listen();
-    bool AskToShow(std::chrono::milliseconds timeout);
+    Asked AskToShow(std::chrono::milliseconds timeout, bool withToken);
     void Serve(QLocalSocket* client);
 
+    StartupToken FToken;
     QString FServerName;
     QLockFile FLock;
     std::unique_ptr<QLocalServer> FServer;

@@ -5,6 +5,8 @@
 #include <QMessageBox>
 #include <cstdio>
 
+#include "app/gui/DialogArt.h"
+#include "app/gui/MessageBoxWindow.h"
 #include "app/gui/SingleInstance.h"
 #include "rtl/Exceptions.h"
 
@@ -17,7 +19,8 @@ void ShowStartFailure(const QString& text) {
     const QString platform = QGuiApplication::platformName();
     if (platform == "offscreen" || platform == "minimal")
         return;
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Perchly"), text, QMessageBox::Ok);
+    TMessageBox box(QMessageBox::NoIcon, QStringLiteral("Perchly"), text, QMessageBox::Ok);
+    box.setIconPixmap(DrawMessageIcon(MessageIcon::Critical, box.devicePixelRatioF()));
     box.exec();
 }
 

@@ -19,7 +19,7 @@ void DrawBadge(QPainter& painter, MenuImage image, const QRectF& place) {
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(255, 255, 255, 220));
     painter.drawRoundedRect(place, place.width() / 5, place.height() / 5);
-    const QPixmap picture = MenuIcon(image).pixmap(16);
+    const QPixmap picture = MenuIcon(image).pixmap(place.size().toSize());
     painter.drawPixmap(place, picture, QRectF(picture.rect()));
 }
 

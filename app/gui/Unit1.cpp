@@ -75,7 +75,6 @@ TForm1::TForm1(WatchState& state, DesktopServices& desktop, rtl::FileFolders fol
     setWindowIcon(WindowIcon());
     ApplyWindowFont();
 
-    ui->Image1->setPixmap(BannerPicture());
     ui->Image1->setToolTip(QString::fromUtf8("访问Perchly主页: ") + QString::fromUtf8(HomePage));
     QPalette memoPalette = ui->Memo1->palette();
     memoPalette.setColor(QPalette::Base, QApplication::palette("QMenu").color(QPalette::Window));
@@ -254,7 +253,7 @@ void TForm1::ShowLeapDayGreeting() {
         rtl::Gb("今天是2月29日,四年才有一次的日子,也是作者的生日!\r\n要不要写封信祝他生日快乐?"),
         rtl::Gb("生日快乐"), DesktopServices::Buttons::YesNo, DesktopServices::Icon::Question);
     if (answer == DesktopServices::Answer::Yes)
-        FDesktop.ShellOpen(this, FeedbackMailLink, DesktopServices::ShowMode::Normal);
+        FDesktop.OpenOrExplain(this, FeedbackMailLink, DesktopServices::ShowMode::Normal);
 }
 
 void TForm1::ShowSoundState() {

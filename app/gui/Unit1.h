@@ -232,6 +232,9 @@ public:
     static constexpr const char SiteNamePlaceholder[] = "在这里输入站点名称";
     static constexpr const char SiteUrlPlaceholder[] = "在这里输入站点网址";
     static constexpr const char TargetNamePlaceholder[] = "在这里输入昵称";
+    // What status panel 1 says while the site editor is open.
+    static constexpr const char SiteEditorHint[] =
+        "站点如果采用了Frame(框架),请参照帮助中的说明进行设置!";
     // True while the site or the target editor (or both) is open.
     bool EditorOpen() const { return FSiteEditorOpen || FTargetEditorOpen; }
 
@@ -256,6 +259,7 @@ private:
     void SelectEveryEntry(bool selected);
     void RebuildSiteRows();
     void RebuildTargetRows();
+    void FocusField(QComboBox* box);
     bool FSiteEditorOpen = false;
     bool FTargetEditorOpen = false;
     // ---- end of editor and command members ----

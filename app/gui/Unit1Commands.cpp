@@ -1,4 +1,6 @@
 #include <QAction>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 
 #include "app/gui/About.h"
@@ -71,20 +73,33 @@ void TForm1::mnuTrayAboutClick() {
 }
 
 void TForm1::mnuTrayHelpClick() {
-    // A bare name: the shell looks for it in the current folder.
-    FDesktop.ShellOpen(this, "Perchly.hlp", DesktopServices::ShowMode::Normal);
+    // A help file of the user's own is opened by its bare name, so the shell
+    // looks for it in the current folder; a folder of that name is no help
+    // file. Without one, the guide shipped with the program.
+    constexpr const char helpFile[] = "Perchly.hlp";
+    if (QFileInfo(QString::fromLatin1(helpFile)).isFile()) {
+        FDesktop.OpenOrExplain(this, helpFile, DesktopServices::ShowMode::Normal);
+        return;
+    }
+    const std::string guide = FFolders.GuideFile();
+    if (QFileInfo(QFile::decodeName(QByteArray::fromStdString(guide))).isFile()) {
+        FDesktop.OpenOrExplain(this, rtl::GbFromPath(guide), DesktopServices::ShowMode::Normal);
+        return;
+    }
+    FDesktop.ShowMessage(rtl::Gb("没有找到帮助文档: 当前文件夹里没有 Perchly.hlp, 也没有 ") +
+                         rtl::GbFromPath(guide));
 }
 
 void TForm1::mnuTrayMailClick() {
-    FDesktop.ShellOpen(this, FeedbackMailLink, DesktopServices::ShowMode::Normal);
+    FDesktop.OpenOrExplain(this, FeedbackMailLink, DesktopServices::ShowMode::Normal);
 }
 
 void TForm1::mnuTrayPageClick() {
-    FDesktop.ShellOpen(this, HomePage, DesktopServices::ShowMode::Maximized);
+    FDesktop.OpenOrExplain(this, HomePage, DesktopServices::ShowMode::Maximized);
 }
 
 void TForm1::Image1Click() {
-    FDesktop.ShellOpen(this, HomePage, DesktopServices::ShowMode::Maximized);
+    FDesktop.OpenOrExplain(this, HomePage, DesktopServices::ShowMode::Maximized);
 }
 
 void TForm1::ListBox1MouseMove() {

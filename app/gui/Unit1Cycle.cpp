@@ -108,8 +108,11 @@ bool TForm1::ChooseNextSite() {
 void TForm1::FetchAndMatch(const std::string& promptFile, int32_t promptCount) {
     const size_t siteIndex = static_cast<size_t>(FState.SiteCursor);
     const FetchAddress address = SplitUrlPort(FState.Sites[siteIndex].Url);
-    const std::string& body = FetchPage(address.Url, address.Port);
+    // The panel says what the cycle does while it does it: connecting during
+    // the fetch, checked once the page is in (also while an alert is open).
     SetStatusText(1, rtl::Gb("正在连接:") + FState.Sites[siteIndex].Name + "...");
+    const std::string& body = FetchPage(address.Url, address.Port);
+    SetStatusText(1, rtl::Gb("已检查:") + FState.Sites[siteIndex].Name);
     FPageReader.Read(NMHTTP1->ContentType(), body, WatchedNames(FState));
     AppendToTestPanel(FPageReader.Page());
 
@@ -182,9 +185,7 @@ void TForm1::AlertTarget(int index, const std::string& promptFile, int32_t promp
     // A pause chosen during the fetch stays in force.
     const bool wasRunning = Timer1->Enabled();
     Timer1->SetEnabled(false);
-    const DesktopServices::Answer answer =
-        FDesktop.MessageBox(this, name + prompt, caption, DesktopServices::Buttons::YesNo,
-                            DesktopServices::Icon::Information);
+    const DesktopServices::Answer answer = FDesktop.AlertBox(this, name + prompt, caption);
     if (answer == DesktopServices::Answer::Yes) {
         if (QListWidgetItem* row = ui->ListBox2->item(index)) {
             // Only this row changes: the list's own selection handler would

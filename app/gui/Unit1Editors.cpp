@@ -7,6 +7,7 @@
 #include <array>
 
 #include "app/gui/CommandWiring.h"
+#include "app/gui/EditorField.h"
 #include "app/gui/Unit1.h"
 #include "rtl/ErrorReport.h"
 #include "rtl/GbText.h"
@@ -94,6 +95,24 @@ void TForm1::ConnectEditorHandlers() {
             [this] { rtl::SafeCall([this] { mnuTrayCleanClick(); }); });
     connect(ui->mnuTrayClean, &QAction::triggered, this,
             [this] { rtl::SafeCall([this] { mnuTrayCleanClick(); }); });
+
+    // The fields name their purpose, keep their hints whole and add on Return.
+    auto addSite = [this] { rtl::SafeCall([this] { Button5Click(); }); };
+    auto addTarget = [this] { rtl::SafeCall([this] { Button8Click(); }); };
+    new TEditorField(ui->ComboBox1, ui->ComboBox1->lineEdit(), QString::fromUtf8("站点名称"),
+                     QString::fromUtf8(SiteNamePlaceholder), addSite);
+    new TEditorField(ui->Edit1, ui->Edit1, QString::fromUtf8("站点网址"),
+                     QString::fromUtf8(SiteUrlPlaceholder), addSite);
+    new TEditorField(ui->ComboBox2, ui->ComboBox2->lineEdit(), QString::fromUtf8("昵称"),
+                     QString::fromUtf8(TargetNamePlaceholder), addTarget);
+}
+
+void TForm1::FocusField(QComboBox* box) {
+    // The name field takes the keys at once, its text selected, so what is
+    // typed or pasted right after opening replaces it.
+    box->setFocus(Qt::OtherFocusReason);
+    if (QLineEdit* edit = box->lineEdit())
+        edit->selectAll();
 }
 
 void TForm1::BeginEditing() {
@@ -127,7 +146,7 @@ void TForm1::EndEditing() {
 void TForm1::Button1Click() {
     if (FSiteEditorOpen)
         return;
-    SetStatusText(1, rtl::Gb("站点如果采用了Frame(框架),请参照帮助中的说明进行设置!"));
+    SetStatusText(1, rtl::Gb(SiteEditorHint));
     BeginEditing();
     FSiteEditorOpen = true;
     ui->ListBox1->hide();
@@ -146,6 +165,7 @@ void TForm1::Button1Click() {
     ui->ComboBox1->setCurrentIndex(ui->ComboBox1->count() > 0 ? 0 : -1);
     ui->Edit1->setText(rtl::FromGb(FState.Sites[0].Url));
     SetShownAndEnabled({ui->Button5, ui->Button6, ui->Button7}, true);
+    FocusField(ui->ComboBox1);
 }
 
 void TForm1::Button3Click() {
@@ -168,6 +188,7 @@ void TForm1::Button3Click() {
     }
     ui->ComboBox2->setCurrentIndex(ui->ComboBox2->count() > 0 ? 0 : -1);
     SetShownAndEnabled({ui->Button8, ui->Button9, ui->Button10}, true);
+    FocusField(ui->ComboBox2);
 }
 
 void TForm1::ComboBox1Click(int index) {
@@ -322,6 +343,9 @@ void TForm1::Button7Click() {
     ui->Button2->show();
     SetShownAndEnabled({ui->ComboBox1, ui->Edit1, ui->Button5, ui->Button6, ui->Button7}, false);
     FSiteEditorOpen = false;
+    // The editor's hint is about the editor; it goes with it.
+    if (StatusText(1) == rtl::Gb(SiteEditorHint))
+        SetStatusText(1, "");
     EndEditing();
 }
 

@@ -45,11 +45,12 @@ void TForm1::Myclick(QObject* sender) {
     // The file may have lost entries since the menu was built: then nothing opens.
     const std::optional<std::string> target = LinkTarget(MessageFile(), tag);
     if (target)
-        FDesktop.ShellOpen(this, *target, DesktopServices::ShowMode::Normal);
+        FDesktop.OpenOrExplain(this, *target, DesktopServices::ShowMode::Normal);
 }
 
 void TForm1::mnuTrayEditClick() {
-    FDesktop.ShellOpen(this, MessageFile(), DesktopServices::ShowMode::Normal);
+    // The desktop takes GB text; the path is in the file system's spelling.
+    FDesktop.OpenOrExplain(this, rtl::GbFromPath(MessageFile()), DesktopServices::ShowMode::Normal);
 }
 
 }  // namespace app

@@ -21,7 +21,7 @@ TForm2::TForm2(QWidget* owner, WatchState& state, TimerIntervalSetter setTimerIn
     ApplyFormFont(*this);
     FUi->setupUi(this);
     setFixedSize(249, 119);
-    FUi->Image2->setPixmap(DrawClockPicture());
+    FUi->Image2->setPixmap(DrawClockPicture(devicePixelRatioF()));
     FUi->setedit->setTextMargins(0, 0, 0, 0);
     FUi->UpDown1->SetRange(MinSeconds, MaxSeconds);
     FUi->UpDown1->SetIncrement(1);

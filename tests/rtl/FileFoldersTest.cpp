@@ -50,6 +50,7 @@ TEST_F(FileFoldersTest, APortableCopyKeepsEverythingBesideItsExecutable) {
     EXPECT_EQ(folders.SettingsFile(), Bin + "perchly.ini");
     EXPECT_EQ(folders.MessageFile(), Bin + "Message.ini");
     EXPECT_EQ(folders.SoundFile(), Bin + "Perchly.wav");
+    EXPECT_EQ(folders.GuideFile(), Bin + "perchly.html");
     // The folder is used as it is: nothing created, copied or locked.
     rtl::PrepareSettingsFolder(folders);
     EXPECT_EQ(std::distance(fs::directory_iterator(Bin), fs::directory_iterator()), 1);
@@ -62,6 +63,7 @@ TEST_F(FileFoldersTest, AnInstalledCopyFollowsXdgConfigHome) {
     EXPECT_EQ(folders.Settings, config + "/perchly/");
     EXPECT_EQ(folders.SettingsFile(), config + "/perchly/perchly.ini");
     EXPECT_EQ(folders.SharedData, Shared);
+    EXPECT_EQ(folders.GuideFile(), Root.File("usr/share/doc/perchly/perchly.html"));
     EXPECT_EQ(Locate(config + "/").Settings, config + "/perchly/");
 
     // Unset or empty, and relative (which the XDG rules say to ignore): ~/.config.

@@ -14,9 +14,18 @@ app::DesktopServices::Answer FakeDesktopServices::MessageBox(QWidget* owner,
         answer = Answers.front();
         Answers.pop_front();
     }
-    MessageBoxes.push_back({text, caption, buttons, icon, defaultButton, owner, answer});
+    MessageBoxes.push_back({text, caption, buttons, icon, defaultButton, owner, answer, FAsAlert});
     if (OnMessageBox)
         OnMessageBox(MessageBoxes.back());
+    return answer;
+}
+
+app::DesktopServices::Answer FakeDesktopServices::AlertBox(QWidget* owner, const std::string& text,
+                                                           const std::string& caption) {
+    // Recorded like any box (a double may look at MessageBox), marked as the alert.
+    FAsAlert = true;
+    const Answer answer = DesktopServices::AlertBox(owner, text, caption);
+    FAsAlert = false;
     return answer;
 }
 
@@ -31,8 +40,9 @@ int FakeDesktopServices::RunModal(QDialog& dialog) {
     return QDialog::Rejected;
 }
 
-void FakeDesktopServices::ShellOpen(QWidget* owner, const std::string& target, ShowMode mode) {
+bool FakeDesktopServices::ShellOpen(QWidget* owner, const std::string& target, ShowMode mode) {
     ShellOpens.push_back({target, mode, owner});
+    return ShellOpenWorks;
 }
 
 void FakeDesktopServices::PlaySoundSync(const std::string& wavPath) {

@@ -24,6 +24,7 @@ public:
         DefaultButton Default;
         QWidget* Owner;
         Answer Given;  // what the script answered
+        bool Alert;    // asked through AlertBox: unprompted, without the focus
     };
     struct ShellOpenCall {
         std::string Target;
@@ -39,6 +40,8 @@ public:
     std::function<void(const MessageBoxCall&)> OnMessageBox;
     // Operates a dialog passed to RunModal; returns the dialog's result code.
     std::function<int(QDialog&)> OnRunModal;
+    // What ShellOpen reports: false plays a desktop without any opener.
+    bool ShellOpenWorks = true;
     // The date Today() reports; a plain day that is no 29 February by default.
     QDate TodayValue = QDate(2001, 3, 14);
 
@@ -50,11 +53,15 @@ public:
 
     Answer MessageBox(QWidget* owner, const std::string& text, const std::string& caption,
                       Buttons buttons, Icon icon, DefaultButton defaultButton) override;
+    Answer AlertBox(QWidget* owner, const std::string& text, const std::string& caption) override;
     void ShowMessage(const std::string& text) override;
     int RunModal(QDialog& dialog) override;
-    void ShellOpen(QWidget* owner, const std::string& target, ShowMode mode) override;
+    bool ShellOpen(QWidget* owner, const std::string& target, ShowMode mode) override;
     void PlaySoundSync(const std::string& wavPath) override;
     QDate Today() override;
+
+private:
+    bool FAsAlert = false;
 };
 
 }  // namespace testsupport

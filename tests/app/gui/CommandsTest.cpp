@@ -3,11 +3,14 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -121,8 +124,25 @@ TEST_F(CommandsTest, ATimerStateIsRestoredEvenWhenTheDialogFails) {
     ASSERT_EQ(Errors.Messages().size(), 1u) << "the failure reaches the error report";
 }
 
+// The program's current folder, for as long as the object lives.
+class CurrentFolder {
+public:
+    explicit CurrentFolder(const std::string& folder) : FBefore(QDir::currentPath()) {
+        QDir::setCurrent(QString::fromStdString(folder));
+    }
+    ~CurrentFolder() { QDir::setCurrent(FBefore); }
+    CurrentFolder(const CurrentFolder&) = delete;
+    CurrentFolder& operator=(const CurrentFolder&) = delete;
+
+private:
+    QString FBefore;
+};
+
 TEST_F(CommandsTest, HelpMailAndHomePageOpenThroughTheShell) {
     Create();
+    testsupport::TempFolder current;
+    CurrentFolder inside(current.Path());
+    testsupport::WriteFile(current.File("Perchly.hlp"), "help");
     Ui().mnuTrayHelp->trigger();
     Ui().mnuTrayMail->trigger();
     Ui().mnuTrayPage->trigger();
@@ -139,6 +159,86 @@ TEST_F(CommandsTest, HelpMailAndHomePageOpenThroughTheShell) {
     for (const auto& open : Desktop.ShellOpens)
         EXPECT_EQ(open.Owner, Form.get());
     EXPECT_EQ(Ui().mnuTrayHelp->shortcut(), QKeySequence(Qt::Key_F1));
+}
+
+// F1: a help file of the user's own in the current folder, else the guide
+// beside the program, else a message that there is no help to open.
+TEST_F(CommandsTest, HelpOpensTheUsersHelpFileElseTheGuide) {
+    Create();
+    testsupport::TempFolder current;
+    CurrentFolder inside(current.Path());
+    const std::string guide = Folder.File("perchly.html");
+    struct Case {
+        const char* What;
+        bool HelpFile;       // Perchly.hlp is a file in the current folder
+        bool HelpFolder;     // ... or a folder of that name
+        bool Guide;          // the guide is there
+        const char* Opened;  // nullptr: nothing opened
+    };
+    const Case cases[] = {
+        {"help file and guide", true, false, true, "Perchly.hlp"},
+        {"help file only", true, false, false, "Perchly.hlp"},
+        {"a folder named like the help file", false, true, true, "guide"},
+        {"the guide only", false, false, true, "guide"},
+        {"no help at all", false, true, false, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        std::filesystem::remove_all(current.File("Perchly.hlp"));
+        std::filesystem::remove(guide);
+        if (c.HelpFile)
+            testsupport::WriteFile(current.File("Perchly.hlp"), "help");
+        if (c.HelpFolder)
+            std::filesystem::create_directory(current.File("Perchly.hlp"));
+        if (c.Guide)
+            testsupport::WriteFile(guide, "<html></html>");
+        Desktop.ShellOpens.clear();
+        Desktop.Messages.clear();
+
+        Ui().mnuTrayHelp->trigger();
+        if (c.Opened == nullptr) {
+            EXPECT_TRUE(Desktop.ShellOpens.empty());
+            ASSERT_EQ(Desktop.Messages.size(), 1u);
+            EXPECT_EQ(Desktop.Messages[0].rfind(Gb("没有找到帮助文档"), 0), 0u);
+            EXPECT_NE(Desktop.Messages[0].find(guide), std::string::npos) << "where to look";
+            continue;
+        }
+        ASSERT_EQ(Desktop.ShellOpens.size(), 1u);
+        EXPECT_EQ(Desktop.ShellOpens[0].Target,
+                  std::string(c.Opened) == "guide" ? guide : std::string(c.Opened));
+        EXPECT_EQ(Desktop.ShellOpens[0].Mode, DesktopServices::ShowMode::Normal);
+        EXPECT_TRUE(Desktop.Messages.empty());
+    }
+}
+
+// A desktop that cannot hand a file or a link to any program says so, for
+// every command that opens one.
+TEST_F(CommandsTest, ADesktopWithoutAnOpenerSaysSoInAPlainMessage) {
+    Create();
+    testsupport::WriteFile(Folder.File("perchly.html"), "<html></html>");
+    Desktop.ShellOpenWorks = false;
+    struct Case {
+        const char* What;
+        std::function<void()> Command;
+        std::string Target;
+    };
+    const Case cases[] = {
+        {"F1", [&] { Ui().mnuTrayHelp->trigger(); }, Folder.File("perchly.html")},
+        {"mail", [&] { Ui().mnuTrayMail->trigger(); }, app::FeedbackMailLink},
+        {"home page", [&] { Ui().mnuTrayPage->trigger(); }, app::HomePage},
+        {"banner", [&] { QTest::mouseClick(Ui().Image1, Qt::LeftButton); }, app::HomePage},
+        {"prompt file", [&] { Ui().mnuTrayEdit->trigger(); }, Form->MessageFile()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.What);
+        Desktop.Messages.clear();
+        c.Command();
+        ASSERT_EQ(Desktop.Messages.size(), 1u);
+        EXPECT_EQ(Desktop.Messages[0].rfind(Gb("无法打开 ") + c.Target, 0), 0u)
+            << Desktop.Messages[0];
+        EXPECT_NE(Desktop.Messages[0].find("xdg-utils"), std::string::npos);
+    }
+    EXPECT_TRUE(Errors.Messages().empty());
 }
 
 TEST_F(CommandsTest, StatusBarHintsFollowThePanelUnderTheMouse) {

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "app/gui/About.h"
+#include "app/gui/CaptionWidth.h"
 #include "app/gui/DesktopServices.h"
+#include "app/gui/DialogArt.h"
 #include "app/gui/Product.h"
 #include "app/gui/Unit2.h"
 #include "app/gui/UpDown.h"
@@ -37,8 +39,9 @@ public:
     }
     void ShowMessage(const std::string&) override { ADD_FAILURE() << "no message expected"; }
     int RunModal(QDialog& dialog) override { return dialog.exec(); }
-    void ShellOpen(QWidget* owner, const std::string& target, ShowMode mode) override {
+    bool ShellOpen(QWidget* owner, const std::string& target, ShowMode mode) override {
         Opens.push_back({owner, target, mode});
+        return true;
     }
     void PlaySoundSync(const std::string&) override {}
     QDate Today() override { return QDate(2000, 7, 15); }
@@ -230,6 +233,22 @@ TEST_F(AboutFixture, TitleSizeAndLinesReadAsPromptThenLink) {
             linkLabel.x() + QFontMetrics(linkLabel.font()).horizontalAdvance(linkLabel.text());
         EXPECT_LE(linkEnd, panel.width() - 2) << link << " is clipped by the panel frame";
     }
+}
+
+TEST_F(AboutFixture, GrowsUntilItsTitleBarShowsTheWholeCaptionAndShowsTheBird) {
+    Box.setWindowTitle(rtl::FromGb(app::TAboutBox::AboutTitle()));
+    const int wanted = app::CaptionWidth(Box.windowTitle(), Box);
+    EXPECT_GT(wanted, app::TAboutBox::Width) << "the caption does not fit the old width";
+    EXPECT_EQ(Box.size(), QSize(wanted, app::TAboutBox::Height));
+    EXPECT_EQ(Box.minimumSize(), Box.maximumSize());
+    const QWidget& panel = *Label("Label1").parentWidget();
+    EXPECT_EQ(panel.geometry().right() + 1 + panel.x(), Box.width()) << "the panel grows along";
+    // A short caption keeps the box at its size.
+    Box.setWindowTitle("About");
+    EXPECT_EQ(Box.size(), QSize(app::TAboutBox::Width, app::TAboutBox::Height));
+
+    EXPECT_EQ(Label("ProgramIcon").pixmap().toImage(),
+              app::DrawProgramPicture(Box.devicePixelRatioF()).toImage());
 }
 
 }  // namespace

@@ -28,7 +28,7 @@ public:
     }
     void ShowMessage(const std::string&) override {}
     int RunModal(QDialog&) override { return 0; }
-    void ShellOpen(QWidget*, const std::string&, ShowMode) override {}
+    bool ShellOpen(QWidget*, const std::string&, ShowMode) override { return true; }
     void PlaySoundSync(const std::string&) override {}
     QDate Today() override { return QDate::currentDate(); }
 };

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
 #include <QLineEdit>
@@ -11,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "app/gui/EditorField.h"
 #include "app/gui/StatusBar.h"
 #include "app/gui/Unit1.h"
 #include "app/gui/Unit1Ui.h"
@@ -92,6 +95,9 @@ TEST_F(EditorsTest, SiteEditorOpensOnTheFirstSiteAndShowsTheChosenSitesUrl) {
     Choose(Ui().ComboBox1, 2);
     EXPECT_EQ(Ui().Edit1->text(), "http://c/");
     EXPECT_FALSE(Ui().ListBox2->isHidden()) << "the target group stays as it was";
+
+    Ui().Button7->click();
+    EXPECT_EQ(Form->StatusText(1), "") << "the editor's hint goes with the editor";
 }
 
 TEST_F(EditorsTest, AddingASiteUpdatesByNameRefusesATakenUrlAndResetsTheFields) {
@@ -450,5 +456,147 @@ TEST_F(EditorsTest, SelectAllAndClearAllWriteEveryFlag) {
     EXPECT_EQ(State.Sites[2].Selected, 0);
     EXPECT_EQ(State.Targets[1].Selected, 0);
 }
+
+// What the user meets at the keyboard: the window must be active for the
+// focus to be anywhere.
+class EditorKeysTest : public EditorsTest {
+protected:
+    app::TForm1& CreateActive() {
+        Create();
+        Form->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+        return *Form;
+    }
+    static void Settle() { QApplication::processEvents(); }
+    static void Paste(QWidget* field, const QString& text) {
+        QApplication::clipboard()->setText(text);
+        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+    }
+};
+
+TEST_F(EditorKeysTest, AnEditorOpensWithTheKeysInItsNameField) {
+    CreateActive();
+    Ui().Button1->click();
+    Settle();
+    EXPECT_TRUE(Ui().ComboBox1->hasFocus());
+    // What is typed right away replaces the first site's name shown there.
+    Paste(QApplication::focusWidget(), Q("大厅"));
+    EXPECT_EQ(Ui().ComboBox1->currentText(), Q("大厅"));
+    EXPECT_EQ(Ui().Edit1->text(), "http://a/");
+
+    Ui().Button3->click();
+    Settle();
+    EXPECT_TRUE(Ui().ComboBox2->hasFocus());
+    QTest::keyClicks(QApplication::focusWidget(), "w");
+    EXPECT_EQ(Ui().ComboBox2->currentText(), "w");
+}
+
+TEST_F(EditorKeysTest, AHintIsSelectedWholeAndNeverMixesWithWhatIsTypedOrPasted) {
+    CreateActive();
+    Ui().Button1->click();
+    Ui().Button5->click();  // nothing new: the fields show their hints
+    const QString nameHint = Q(app::TForm1::SiteNamePlaceholder);
+    const QString urlHint = Q(app::TForm1::SiteUrlPlaceholder);
+    QLineEdit* name = Ui().ComboBox1->lineEdit();
+    ASSERT_EQ(name->text(), nameHint);
+
+    // A click gives the focus and places the cursor; the hint is selected after.
+    QTest::mouseClick(Ui().Edit1, Qt::LeftButton, Qt::NoModifier, QPoint(30, 8));
+    Settle();
+    EXPECT_TRUE(Ui().Edit1->hasFocus());
+    EXPECT_EQ(Ui().Edit1->selectedText(), urlHint);
+    QTest::keyClicks(Ui().Edit1, "http://x/");
+    EXPECT_EQ(Ui().Edit1->text(), "http://x/");
+
+    // Typed at a cursor placed inside the hint, or pasted there: the hint goes.
+    QTest::mouseClick(name, Qt::LeftButton, Qt::NoModifier, QPoint(30, 8));
+    Settle();
+    EXPECT_EQ(name->selectedText(), nameHint);
+    name->setCursorPosition(5);
+    QTest::keyClicks(Ui().ComboBox1, "abc");
+    EXPECT_EQ(name->text(), "abc");
+    Ui().ComboBox1->setEditText(nameHint);
+    name->setCursorPosition(3);
+    Paste(Ui().ComboBox1, Q("小厅"));
+    EXPECT_EQ(name->text(), Q("小厅"));
+
+    // Pasted over the selected hint, even a piece of the hint itself stays.
+    Ui().ComboBox1->setEditText(nameHint);
+    Settle();
+    ASSERT_EQ(name->selectedText(), nameHint) << "given the hint while it has the focus";
+    Paste(Ui().ComboBox1, Q("在这里"));
+    EXPECT_EQ(name->text(), Q("在这里"));
+    // An edited name is the user's own: a key typed into it stays put.
+    name->setCursorPosition(1);
+    QTest::keyClicks(Ui().ComboBox1, "x");
+    EXPECT_EQ(name->text(), Q("在x这里"));
+}
+
+TEST_F(EditorKeysTest, ReturnInANameOrAddressFieldDoesWhatAddDoes) {
+    CreateActive();
+    Ui().Button1->click();
+    Ui().ComboBox1->setEditText("D");
+    Ui().Edit1->setText("http://d/");
+    QTest::keyClick(Ui().Edit1, Qt::Key_Return);
+    ASSERT_EQ(Ui().ComboBox1->count(), 4);
+    EXPECT_EQ(State.Sites[3].Url, "http://d/");
+    EXPECT_EQ(Ui().Edit1->text(), Q(app::TForm1::SiteUrlPlaceholder));
+
+    // Return in the name of a site that exists updates its address with the
+    // one typed, which the box's own Return would have replaced by the old one.
+    Ui().ComboBox1->setEditText("A");
+    Ui().Edit1->setText("http://new-a/");
+    QTest::keyClick(Ui().ComboBox1, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(State.Sites[0].Url, "http://new-a/");
+    EXPECT_EQ(Ui().ComboBox1->count(), 4);
+
+    Ui().Button3->click();
+    Ui().ComboBox2->setEditText(Q("阿明"));
+    QTest::keyClick(Ui().ComboBox2, Qt::Key_Return);
+    ASSERT_EQ(Ui().ComboBox2->count(), 3);
+    EXPECT_EQ(State.Targets[2].Name, Gb("阿明"));
+    EXPECT_TRUE(Ui().ComboBox2->isVisible()) << "Return adds; only 确定 closes";
+    // With a modifier it is no add.
+    Ui().ComboBox2->setEditText("z");
+    QTest::keyClick(Ui().ComboBox2, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(Ui().ComboBox2->count(), 3);
+}
+
+TEST_F(EditorsTest, EachFieldSaysWhatItIsForWithoutTyping) {
+    Create();
+    const std::pair<QWidget*, QLineEdit*> fields[] = {{Ui().ComboBox1, Ui().ComboBox1->lineEdit()},
+                                                      {Ui().Edit1, Ui().Edit1},
+                                                      {Ui().ComboBox2, Ui().ComboBox2->lineEdit()}};
+    const char* purposes[] = {"站点名称", "站点网址", "昵称"};
+    for (size_t i = 0; i < std::size(fields); ++i) {
+        EXPECT_EQ(fields[i].first->accessibleName(), Q(purposes[i])) << purposes[i];
+        EXPECT_EQ(fields[i].second->placeholderText(), Q(purposes[i])) << purposes[i];
+    }
+}
+
+struct HintEdit {
+    const char* Hint;
+    const char* Edited;
+    const char* Left;
+};
+
+void PrintTo(const HintEdit& edit, std::ostream* out) {
+    *out << edit.Hint << " -> " << edit.Edited;
+}
+
+class HintEdits : public testing::TestWithParam<HintEdit> {};
+
+TEST_P(HintEdits, OnlyWhatCameIntoTheHintIsLeft) {
+    EXPECT_EQ(app::InsertedIntoHint(Q(GetParam().Hint), Q(GetParam().Edited)), Q(GetParam().Left));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Edits, HintEdits,
+    testing::Values(HintEdit{"在这里输入站点名称", "在这里输入站abc点名称", "abc"},
+                    HintEdit{"abc", "Xabc", "X"}, HintEdit{"abc", "abcX", "X"},
+                    HintEdit{"abc", "aXYc", "XY"},  // a part of the hint replaced
+                    HintEdit{"abc", "ac", ""}, HintEdit{"abc", "ab", ""},
+                    // Letters that repeat the hint's own are still what came in.
+                    HintEdit{"aa", "aaa", "a"}, HintEdit{"ab", "abab", "ab"}));
 
 }  // namespace

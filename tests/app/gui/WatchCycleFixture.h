@@ -95,9 +95,10 @@ protected:
     static std::string FailureText(const std::string& room) {
         return rtl::Gb("连接失败或出错在:") + room;
     }
-    static std::string FetchedText(const std::string& room) {
+    static std::string FetchingText(const std::string& room) {
         return rtl::Gb("正在连接:") + room + "...";
     }
+    static std::string FetchedText(const std::string& room) { return rtl::Gb("已检查:") + room; }
 
     TempFolder Folder;
     PageServer Server;

@@ -209,6 +209,10 @@ TEST_F(WatchCycle, ErrorStatusPageIsSearchedLikeAnyOther) {
 TEST_F(WatchCycle, MatchesNamesInTheTextButNotInsideTags) {
     Server.SetPage("/who", "<a title=\"Mallory\"><b>Alice</b></a> is here");
     Open({{"Room", Server.Address("/who")}}, {{"alice"}, {"Mallory"}, {"Alice"}});
+    std::string statusWhileFetching;
+    std::string statusWhileAsking;
+    Server.OnRequest = [&](const PageServer::Request&) { statusWhileFetching = Status(); };
+    Desktop.OnMessageBox = [&] { statusWhileAsking = Status(); };
     Form->Timer1Timer();
     ASSERT_EQ(Desktop.MessageBoxes.size(), 1u);
     const auto& box = Desktop.MessageBoxes[0];
@@ -217,7 +221,13 @@ TEST_F(WatchCycle, MatchesNamesInTheTextButNotInsideTags) {
     EXPECT_EQ(box.ButtonSet, app::DesktopServices::Buttons::YesNo);
     EXPECT_EQ(box.IconKind, app::DesktopServices::Icon::Information);
     EXPECT_EQ(box.Owner, Form.get());
+    // Unasked, so it must not take the keyboard, and a stray Return keeps the watch.
+    EXPECT_TRUE(box.Alert);
+    EXPECT_EQ(box.Default, app::DesktopServices::DefaultButton::No);
     EXPECT_EQ(Desktop.SoundsPlayed, std::vector<std::string>{Folder.File("Perchly.wav")});
+    // The panel follows the cycle: no "connecting" once the page is in.
+    EXPECT_EQ(statusWhileFetching, FetchingText("Room"));
+    EXPECT_EQ(statusWhileAsking, FetchedText("Room"));
 }
 
 TEST_F(WatchCycle, SoundOffShowsTheBoxWithoutASound) {

@@ -43,7 +43,7 @@ public:
     }
     void ShowMessage(const std::string&) override {}
     int RunModal(QDialog&) override { return 0; }
-    void ShellOpen(QWidget*, const std::string&, ShowMode) override {}
+    bool ShellOpen(QWidget*, const std::string&, ShowMode) override { return true; }
     void PlaySoundSync(const std::string&) override { ++Sounds; }
     QDate Today() override { return QDate(2001, 3, 14); }
 };
