@@ -15,6 +15,7 @@ public:
     Answer MessageBox(QWidget* owner, const std::string& text, const std::string& caption,
                       Buttons buttons, Icon icon, DefaultButton defaultButton) override;
     void ShowMessage(const std::string& text) override;
+    void ShowNotice(QWidget* owner, const std::string& text) override;
     int RunModal(QDialog& dialog) override;
     void ShellOpen(QWidget* owner, const std::string& target, ShowMode mode) override;
     void PlaySoundSync(const std::string& wavPath) override;

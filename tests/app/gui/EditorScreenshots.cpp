@@ -27,6 +27,7 @@ public:
         return Answer::Ok;
     }
     void ShowMessage(const std::string&) override {}
+    void ShowNotice(QWidget*, const std::string&) override {}
     int RunModal(QDialog&) override { return 0; }
     void ShellOpen(QWidget*, const std::string&, ShowMode) override {}
     void PlaySoundSync(const std::string&) override {}

@@ -36,12 +36,14 @@ class CountingDesktop : public app::DesktopServices {
 public:
     long Boxes = 0;
     long Sounds = 0;
+    long Notices = 0;
     Answer MessageBox(QWidget*, const std::string&, const std::string&, Buttons, Icon,
                       DefaultButton) override {
         ++Boxes;
         return Answer::No;
     }
     void ShowMessage(const std::string&) override {}
+    void ShowNotice(QWidget*, const std::string&) override { ++Notices; }
     int RunModal(QDialog&) override { return 0; }
     void ShellOpen(QWidget*, const std::string&, ShowMode) override {}
     void PlaySoundSync(const std::string&) override { ++Sounds; }
