@@ -106,7 +106,7 @@ TEST_F(WatchCycle, PortThatIsNotANumberFailsWithoutConnecting) {
     EXPECT_EQ(Server.Paths(), std::vector<std::string>{"/good"});
     EXPECT_EQ(Status(), FailureText("Broken"));
     EXPECT_EQ(Memo(), Gb("以下为监控得到的代码->") + "localhost:abc/who\n" + Gb("出现异常!") +
-                          "\n'abc' is not a valid integer value\n");
+                          "\n" + Gb("网址有误") + " ('abc' is not a valid integer value)\n");
     EXPECT_TRUE(Errors.Messages().empty());
     // The failure keeps an interval within 3..60.
     EXPECT_EQ(State.IntervalSeconds, 60);
@@ -350,9 +350,10 @@ TEST_F(WatchCycle, HttpsSitesAreWatchedAndAFailureSaysWhy) {
 
     Form->Timer1Timer();
     EXPECT_EQ(Status(), FailureText("Expired"));
-    EXPECT_EQ(Memo(), Gb("以下为监控得到的代码->") + expiredUrl + "\n" + Gb("出现异常!") +
-                          "\nTLS handshake failed: certificate verify failed (certificate has "
-                          "expired)\n");
+    EXPECT_EQ(Memo(), Gb("以下为监控得到的代码->") + expiredUrl + "\n" + Gb("出现异常!") + "\n" +
+                          Gb("证书已过期") +
+                          " (TLS handshake failed: certificate verify failed (certificate has "
+                          "expired))\n");
     EXPECT_EQ(Desktop.MessageBoxes.size(), 1u);
     EXPECT_TRUE(Errors.Messages().empty());
 }

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+#include <memory>
+
+#include "app/watch/FetchOutcome.h"
+
+namespace Ui {
+class TSiteStatus;
+}
+
+namespace app {
+
+class TForm1;
+
+// The window 站点状态: one row per site of the list, in list order, with its
+// name, state, last check ("12:03:05, 3 分钟前"), reason, failures in a row
+// and checks and failures in the last 24 hours. Below the table, the selected
+// site's last check in full; for a site whose certificate failed, its
+// details (and, later, a way to trust it) go to the certificate box. It does
+// not wait for an answer: monitoring goes on while it is open, and it follows
+// every check as it is recorded.
+class TSiteStatusWindow : public QDialog {
+public:
+    explicit TSiteStatusWindow(TForm1& form);
+    ~TSiteStatusWindow() override;
+    TSiteStatusWindow(const TSiteStatusWindow&) = delete;
+    TSiteStatusWindow& operator=(const TSiteStatusWindow&) = delete;
+
+    // Fills the table afresh from the lists and the health book.
+    void Refresh();
+
+    std::unique_ptr<Ui::TSiteStatus> ui;
+
+private:
+    void ShowDetails();
+    void ShowCertificate(const CertificateDetails* certificate);
+
+    TForm1& FForm;
+    // "3 分钟前" grows older while the window is open.
+    QTimer FAging;
+};
+
+}  // namespace app
