@@ -165,7 +165,7 @@ FetchOutcome TForm1::FetchSite(const std::string& url) {
 FetchOutcome TForm1::ClassifyFetchError(const std::string& text) {
     // A server that sent the whole page its Content-Length announced and then
     // kept the connection open was cut by the bound, but its page is complete.
-    if (NMHTTP1 && FFetchDeadlineHit && NMHTTP1->BytesTotal > 0 &&
+    if (NMHTTP1 && (FFetchDeadlineHit || NMHTTP1->TimedOut) && NMHTTP1->BytesTotal > 0 &&
         NMHTTP1->BytesRecvd >= NMHTTP1->BytesTotal && StartsWithText(text, "Socket capture"))
         return ClassifyReply(NMHTTP1->ReplyNumber, FirstLine(NMHTTP1->Header), CutAtBound());
     FetchFailureFacts facts;
@@ -234,6 +234,7 @@ void TForm1::FetchPage(const std::string& url, int32_t port, int32_t bound) {
     // the whole fetch.
     QTimer deadline;
     deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
     QObject::connect(&deadline, &QTimer::timeout, [this] {
         FFetchDeadlineHit = true;
         NMHTTP1->Abort();

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QUrl>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -162,9 +163,10 @@ bool THealthStore::Run(const char* sql, StoreProblem& problem) {
     return code == SQLITE_OK;
 }
 
-bool THealthStore::OpenConnection(int flags, StoreProblem& problem) {
+bool THealthStore::OpenConnection(int flags, StoreProblem& problem, const std::string& name) {
     Close();
-    const int code = sqlite3_open_v2(FPath.c_str(), &FDb, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    const std::string& file = name.empty() ? FPath : name;
+    const int code = sqlite3_open_v2(file.c_str(), &FDb, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     if (code != SQLITE_OK) {
         Fail(code, problem);
         Close();
@@ -334,8 +336,21 @@ bool THealthStore::OpenForReading(StoreProblem& problem) {
         problem.Detail = "no such file";
         return false;
     }
-    if (!OpenConnection(SQLITE_OPEN_READONLY, problem))
-        return false;
+    if (Exists(FPath + "-wal")) {
+        // A window writes (or one ended without folding its log back): the
+        // log is read with the file.
+        if (!OpenConnection(SQLITE_OPEN_READONLY, problem))
+            return false;
+    } else {
+        // Nobody writes: read the file alone, so that no log or index is made
+        // beside it, not even in a folder the reader cannot write.
+        const std::string uri = QUrl::fromLocalFile(QString::fromStdString(FPath))
+                                    .toString(QUrl::FullyEncoded)
+                                    .toStdString() +
+                                "?immutable=1";
+        if (!OpenConnection(SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, problem, uri))
+            return false;
+    }
     int32_t version = 0;
     {
         Statement read(FDb, "PRAGMA user_version");

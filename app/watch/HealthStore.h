@@ -80,7 +80,8 @@ public:
     const std::string& Path() const { return FPath; }
 
 private:
-    bool OpenConnection(int flags, StoreProblem& problem);
+    // Opens FPath, or name (a URI) when it is given.
+    bool OpenConnection(int flags, StoreProblem& problem, const std::string& name = {});
     bool Prepare(StoreProblem& problem);
     bool Migrate(StoreProblem& problem);
     bool CheckIntegrity(StoreProblem& problem);
