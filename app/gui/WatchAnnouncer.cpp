@@ -72,9 +72,11 @@ void TWatchAnnouncer::Notify(const QString& summary, const QString& body, uint r
     call << QStringLiteral("Perchly") << replaces << QStringLiteral(PERCHLY_APP_ID) << summary
          << body << QStringList() << hints << int32_t{-1};
     auto* watcher = new QDBusPendingCallWatcher(FBus.asyncCall(call), this);
+    ++FWaiting;
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, watcher, summary, body, startsGroup] {
                 watcher->deleteLater();
+                --FWaiting;
                 const QDBusPendingReply<uint> reply = *watcher;
                 if (reply.isError()) {
                     // No notification service on this bus: the tray says it.

@@ -30,6 +30,9 @@ public:
     // name and reason are GB18030 text, as the window holds them.
     void Announce(const std::string& name, HealthTurn turn, const std::string& reason);
 
+    // Notifications sent that the bus has not answered yet.
+    int Waiting() const { return FWaiting; }
+
     // How long after one notification of a broken watch the next one joins it.
     std::chrono::milliseconds GroupingTime{60 * 1000};
 
@@ -49,6 +52,7 @@ private:
     // The notification the next broken watch may join: its id on the bus,
     // when it was sent and the sites it names.
     uint FGroupId = 0;
+    int FWaiting = 0;
     Clock::time_point FGroupSent{};
     QStringList FGroupNames;
 };
