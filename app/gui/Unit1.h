@@ -233,7 +233,7 @@ private:
     // Fetches the site's page and says how the fetch ended; never raises.
     FetchOutcome FetchSite(const std::string& url);
     FetchOutcome ClassifyFetchError(const std::string& text);
-    bool CutAtBound() const;
+    FetchReplyFacts ReplyFacts() const;
     // Fetches one page in string mode, bounded in time (bound ms) and size,
     // decoded as the response announces; raises on failure. The page stays in
     // the fetcher.
@@ -261,6 +261,7 @@ private:
     bool FPanelStale = false;
     // What the fetch under way has shown so far, for its outcome's kind.
     bool FFetchConnected = false;
+    bool FFetchReplySeen = false;
     bool FFetchDeadlineHit = false;
     std::unique_ptr<THealthKeeper> FHealth;
     QPointer<QWidget> FStatusWindow;

@@ -32,10 +32,6 @@ QString PanelText(std::string_view gbText) {
     return text;
 }
 
-std::string FirstLine(const std::string& text) {
-    return text.substr(0, text.find('\n'));
-}
-
 bool StartsWithText(const std::string& text, const char* prefix) {
     return text.rfind(prefix, 0) == 0;
 }
@@ -130,10 +126,10 @@ bool TForm1::ChooseNextSite() {
 FetchOutcome TForm1::FetchSite(const std::string& url) {
     const auto start = std::chrono::steady_clock::now();
     FFetchConnected = false;
+    FFetchReplySeen = false;
     FFetchDeadlineHit = false;
     const int32_t bound = FetchBound();
     FetchOutcome outcome;
-    std::string statusLine;
     if (NMHTTP1) {
         NMHTTP1->LastErrorNo = 0;
         NMHTTP1->Header.clear();
@@ -144,7 +140,7 @@ FetchOutcome TForm1::FetchSite(const std::string& url) {
     try {
         const FetchAddress address = SplitUrlPort(url);
         FetchPage(address.Url, address.Port, bound);
-        outcome = ClassifyReply(NMHTTP1->ReplyNumber, FirstLine(NMHTTP1->Header), CutAtBound());
+        outcome = ClassifyReply(ReplyFacts());
     } catch (const std::exception& error) {
         outcome = ClassifyFetchError(error.what());
     } catch (...) {
@@ -167,22 +163,28 @@ FetchOutcome TForm1::ClassifyFetchError(const std::string& text) {
     // kept the connection open was cut by the bound, but its page is complete.
     if (NMHTTP1 && (FFetchDeadlineHit || NMHTTP1->TimedOut) && NMHTTP1->BytesTotal > 0 &&
         NMHTTP1->BytesRecvd >= NMHTTP1->BytesTotal && StartsWithText(text, "Socket capture"))
-        return ClassifyReply(NMHTTP1->ReplyNumber, FirstLine(NMHTTP1->Header), CutAtBound());
+        return ClassifyReply(ReplyFacts());
     FetchFailureFacts facts;
     facts.Text = text;
     facts.DeadlineHit = FFetchDeadlineHit;
     facts.TcpConnected = FFetchConnected;
     if (NMHTTP1) {
         facts.SessionTimedOut = NMHTTP1->TimedOut;
-        facts.ReplyStarted = !NMHTTP1->Header.empty();
+        facts.ReplyStarted = FFetchReplySeen || !NMHTTP1->Header.empty();
         facts.SocketError = NMHTTP1->LastErrorNo;
     }
     return ClassifyFailure(facts);
 }
 
-bool TForm1::CutAtBound() const {
-    return MaxPageLength >= 0 && NMHTTP1 &&
-           NMHTTP1->Body.size() >= static_cast<size_t>(MaxPageLength);
+FetchReplyFacts TForm1::ReplyFacts() const {
+    FetchReplyFacts facts;
+    facts.ReplyCode = NMHTTP1->ReplyNumber;
+    facts.Header = NMHTTP1->Header;
+    facts.ExpectedBytes = NMHTTP1->BytesTotal;
+    facts.ReceivedBytes = NMHTTP1->BytesRecvd;
+    facts.CutAtBound =
+        MaxPageLength >= 0 && NMHTTP1->Body.size() >= static_cast<size_t>(MaxPageLength);
+    return facts;
 }
 
 void TForm1::MatchPage(const std::string& promptFile, int32_t promptCount,
@@ -225,9 +227,18 @@ void TForm1::FetchPage(const std::string& url, int32_t port, int32_t bound) {
     NMHTTP1->MaxHeaderLength = MaxHeaderLength;
     NMHTTP1->DecodeContent = true;
     // What the failure's kind is told by: whether the TCP connection of the
-    // last attempt (a redirect makes a new one) was made.
-    NMHTTP1->OnAboutToSend = [this](net::TPowersock&) { FFetchConnected = false; };
+    // last attempt (a redirect makes a new one) was made, and whether a byte
+    // of the reply came. Over TLS the handshake's own bytes come first, so
+    // there only a whole line of the reply counts.
+    NMHTTP1->OnAboutToSend = [this](net::TPowersock&) {
+        FFetchConnected = false;
+        FFetchReplySeen = false;
+    };
     NMHTTP1->OnConnect = [this](net::TPowersock&) { FFetchConnected = true; };
+    NMHTTP1->OnReadReady = [this](net::TPowersock& session) {
+        if (FFetchConnected && !session.UseTls)
+            FFetchReplySeen = true;
+    };
 
     // The session's time-out restarts with every chunk, so a server that
     // dribbles a byte now and then would hold the cycle forever; this bounds

@@ -31,7 +31,7 @@ bool IsCancelText(const std::string& text) {
            text == "Host Lookup Timed Out";
 }
 
-constexpr std::array<std::pair<FetchKind, const char*>, 14> KindNames = {{
+constexpr std::array<std::pair<FetchKind, const char*>, 15> KindNames = {{
     {FetchKind::Ok, "ok"},
     {FetchKind::BodyCut, "body_cut"},
     {FetchKind::HttpStatus, "http_status"},
@@ -40,6 +40,7 @@ constexpr std::array<std::pair<FetchKind, const char*>, 14> KindNames = {{
     {FetchKind::ConnectTimeout, "connect_timeout"},
     {FetchKind::FirstByteTimeout, "first_byte_timeout"},
     {FetchKind::DeadlineCut, "deadline_cut"},
+    {FetchKind::Closed, "closed"},
     {FetchKind::Reset, "reset"},
     {FetchKind::TlsHandshake, "tls_handshake"},
     {FetchKind::Certificate, "certificate"},
@@ -142,17 +143,25 @@ FetchOutcome ClassifyFailure(const FetchFailureFacts& facts) {
     return outcome;
 }
 
-FetchOutcome ClassifyReply(int32_t replyCode, const std::string& statusLine, bool cutAtBound) {
+FetchOutcome ClassifyReply(const FetchReplyFacts& facts) {
     FetchOutcome outcome;
-    outcome.ReplyCode = replyCode;
-    if (replyCode >= 400) {
+    outcome.ReplyCode = facts.ReplyCode;
+    outcome.ExpectedBytes = facts.ExpectedBytes;
+    outcome.ReceivedBytes = facts.ReceivedBytes;
+    if (facts.Header.empty() && facts.ReceivedBytes == 0) {
+        // An empty page, to the component; to the user, no check at all.
+        outcome.Kind = FetchKind::Closed;
+    } else if (facts.ReplyCode >= 400) {
         outcome.Kind = FetchKind::HttpStatus;
-        size_t end = statusLine.size();
-        while (end > 0 && (statusLine[end - 1] == '\r' || statusLine[end - 1] == '\n'))
+        const std::string line = facts.Header.substr(0, facts.Header.find('\n'));
+        size_t end = line.size();
+        while (end > 0 && (line[end - 1] == '\r' || line[end - 1] == '\n'))
             --end;
-        outcome.Text = statusLine.substr(0, end);
-    } else if (cutAtBound) {
+        outcome.Text = line.substr(0, end);
+    } else if (facts.CutAtBound) {
         outcome.Kind = FetchKind::BodyCut;
+    } else if (facts.ExpectedBytes > 0 && facts.ReceivedBytes < facts.ExpectedBytes) {
+        outcome.Kind = FetchKind::Reset;
     }
     return outcome;
 }

@@ -17,7 +17,9 @@ enum class FetchKind : uint8_t {
     ConnectTimeout,    // no connection (or no lookup answer) within the time allowed
     FirstByteTimeout,  // connected, but no reply began within the time allowed
     DeadlineCut,       // the reply began but did not end within the time allowed
-    Reset,             // the server broke the connection off
+    Closed,            // the server closed the connection without a reply
+    Reset,             // the server broke the connection off, or ended it before the
+                       // length its reply announced
     TlsHandshake,      // the secure connection could not be set up
     Certificate,       // the server's certificate did not pass a check
     TooManyRedirects,  // the server kept redirecting
@@ -64,6 +66,9 @@ struct FetchOutcome {
     std::string Host;
     int32_t TimeLimitMs = 0;
     int64_t ByteLimit = 0;
+    // The body length the reply announced, and how much of it came.
+    int64_t ExpectedBytes = 0;
+    int64_t ReceivedBytes = 0;
     // The sockets error code behind a failed connect, 0 when unknown.
     int32_t SocketError = 0;
     std::optional<CertificateDetails> CertificateInfo;
@@ -85,7 +90,7 @@ struct FetchFailureFacts {
     bool DeadlineHit = false;      // the cycle's own bound for the whole fetch ran out
     bool SessionTimedOut = false;  // the session's time-out fired
     bool TcpConnected = false;     // the TCP connection was made
-    bool ReplyStarted = false;     // a line of the reply had arrived
+    bool ReplyStarted = false;     // a byte of the reply had arrived
     int32_t SocketError = 0;       // the sockets error code of a failed connect, 0 if none
 };
 
@@ -94,9 +99,19 @@ struct FetchFailureFacts {
 // caller's.
 FetchOutcome ClassifyFailure(const FetchFailureFacts& facts);
 
-// The kind of a fetch whose reply arrived: its code, its status line (with or
-// without its line end) and whether the body was cut at the bound.
-FetchOutcome ClassifyReply(int32_t replyCode, const std::string& statusLine, bool cutAtBound);
+// What the watcher saw of a fetch that ended without an error.
+struct FetchReplyFacts {
+    int32_t ReplyCode = 0;
+    std::string Header;         // the reply's header as received; empty when nothing came
+    int64_t ExpectedBytes = 0;  // the announced body length, 0 when none
+    int64_t ReceivedBytes = 0;  // body bytes as they came over the connection
+    bool CutAtBound = false;    // the body reached the page bound and was cut there
+};
+
+// The kind of a fetch that ended without an error. A reply arrived whole
+// unless nothing came at all or the body stopped short of its announced
+// length; Text is the status line for a code of 400 or more.
+FetchOutcome ClassifyReply(const FetchReplyFacts& facts);
 
 // The failed check named in OpenSSL's verify text, None when it names none.
 CertificateCheck CertificateCheckOf(const std::string& text);

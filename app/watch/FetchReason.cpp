@@ -159,7 +159,13 @@ std::string Sentence(const FetchOutcome& outcome, const CertificateDetails* deta
                 sentence += Gb(", 已收到 ") + std::to_string(outcome.Bytes) + Gb(" 字节");
             return sentence;
         }
+        case FetchKind::Closed:
+            return Gb("服务器没有应答就关闭了连接");
         case FetchKind::Reset:
+            if (outcome.Text.empty() && outcome.ExpectedBytes > 0)
+                return Gb("页面没有传完连接就断开了: 收到 ") +
+                       std::to_string(outcome.ReceivedBytes) + Gb(" 字节, 应有 ") +
+                       std::to_string(outcome.ExpectedBytes) + Gb(" 字节");
             return Gb("连接被服务器重置");
         case FetchKind::TlsHandshake:
             return TlsSentence(outcome);

@@ -155,6 +155,10 @@ struct BadCase {
     const char* Says;  // part of the message, UTF-8
 };
 
+void PrintTo(const BadCase& c, std::ostream* out) {
+    *out << c.Name;
+}
+
 class BadDatabase : public HealthKeeping, public testing::WithParamInterface<BadCase> {
 protected:
     // A database of the current version with one site, closed.
