@@ -222,6 +222,9 @@ public:
     int32_t MaxPageLength = 4 * 1024 * 1024;
     // Most bytes of one response header; a longer one fails the fetch (256 KiB).
     int32_t MaxHeaderLength = 256 * 1024;
+    // Whether each fetch's outcome is recorded as the site's health. Always on
+    // in the program; the cycle benchmark turns it off to weigh what it costs.
+    bool RecordChecks = true;
     // True while a watch cycle runs (inside the fetch, a sound or a box).
     bool CycleRunning() const { return FCycleRunning; }
     // Puts the last cycle's text into the test panel; called when it is shown.

@@ -94,7 +94,8 @@ void TForm1::RunWatchCycle() {
     SetStatusText(1, rtl::Gb("正在连接:") + site.Name + "...");
 
     const FetchOutcome outcome = FetchSite(site.Url);
-    RecordCheck(site, outcome);
+    if (RecordChecks)
+        RecordCheck(site, outcome);
     if (!outcome.Done()) {
         FailCycle(ReasonLine(outcome));
         return;

@@ -265,6 +265,8 @@ int main(int argc, char** argv) {
         fail("ticks were skipped: a cycle outlasted the interval");
     if (errors > 0)
         fail("error reports were raised");
+    if (desktop.Notices > 0)
+        fail("the site health database could not be used");
     if (desktop.Boxes < expectedBoxes - 1)
         fail("the nickname on the watched page did not raise an alert every round");
     return ok ? 0 : 1;
