@@ -66,7 +66,12 @@ TTrayIcon::~TTrayIcon() {
 void TTrayIcon::ShowState() {
     const bool monitoring = FForm.MonitoringShown();
     const bool soundOn = FForm.State().SoundOn;
-    FIcon.setIcon(StateIcon(monitoring, soundOn));
+    // The tooltip follows every check; the picture is painted only when it changes.
+    const std::pair<bool, bool> shown{monitoring, soundOn};
+    if (shown != FIconShown) {
+        FIcon.setIcon(StateIcon(monitoring, soundOn));
+        FIconShown = shown;
+    }
     FIcon.setToolTip(StateText(monitoring, soundOn) + "\n" +
                      WatchText(FForm.Summary(), FForm.NothingWatchedText()));
 }

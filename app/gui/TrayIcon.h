@@ -5,7 +5,9 @@
 #include <QObject>
 #include <QString>
 #include <QSystemTrayIcon>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "app/gui/Unit1.h"
 
@@ -52,6 +54,8 @@ private:
     QAction* FSoundOn = nullptr;
     QAction* FSoundOff = nullptr;
     QAction* FExit = nullptr;
+    // The monitoring and sound state the icon's picture shows; none at first.
+    std::optional<std::pair<bool, bool>> FIconShown;
 };
 
 }  // namespace app

@@ -29,6 +29,10 @@ void TForm1::ConnectHealthHandlers() {
     ConnectCommand(ui->mnuTrayStatus, this, [this] { mnuTrayStatusClick(); });
     // A mark as small as the row's text, before the name.
     ui->ListBox1->setIconSize(QSize(10, 10));
+    // The rows' "3 分钟前" grows older also while monitoring is paused.
+    auto* aging = new QTimer(this);
+    connect(aging, &QTimer::timeout, this, [this] { ShowSiteMarks(); });
+    aging->start(30 * 1000);
 }
 
 void TForm1::OpenHealth() {

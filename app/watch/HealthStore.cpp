@@ -285,8 +285,7 @@ bool THealthStore::Prepare(StoreProblem& problem) {
 }
 
 bool THealthStore::SwitchToWal(StoreProblem& problem) {
-    // Readers see the last commit while this process writes; NORMAL syncs at
-    // checkpoints only, which a lost last check can afford.
+    // Readers see the last commit while this process writes.
     Statement wal(FDb, "PRAGMA journal_mode = WAL");
     const int step = wal.Code() == SQLITE_OK ? sqlite3_step(*wal) : wal.Code();
     if (step != SQLITE_ROW) {
@@ -313,7 +312,11 @@ bool THealthStore::Open(StoreProblem& problem) {
             return false;
         }
         if (CheckIntegrity(problem) && SwitchToWal(problem) &&
-            Run("PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON;"
+            // No flush to the disk, not even when the log is folded back into
+            // the file: a flush can hold the window for tens of milliseconds,
+            // while a crash of the whole system costs at most the last
+            // checks, or a file that is then moved aside for a new one.
+            Run("PRAGMA synchronous = OFF; PRAGMA foreign_keys = ON;"
                 "PRAGMA journal_size_limit = 1048576",
                 problem) &&
             Migrate(problem) && Prepare(problem))
