@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "app/gui/About.h"
 #include "app/gui/BringToFront.h"
@@ -22,7 +24,9 @@
 #include "app/gui/TrayIcon.h"
 #include "app/gui/Unit1.h"
 #include "app/gui/Unit2.h"
+#include "app/gui/WatchAnnouncer.h"
 #include "app/watch/SaveAtExit.h"
+#include "app/watch/StatusReport.h"
 #include "app/watch/WatchState.h"
 #include "rtl/ErrorReport.h"
 #include "rtl/GbText.h"
@@ -66,6 +70,24 @@ void ReportStartFailure(QtMsgType type, const QMessageLogContext& context, const
     std::_Exit(1);
 }
 
+// `perchly --status [--json]` answers from the files alone: no display, no
+// application object, no lock and no hand-over to a running copy.
+std::optional<int> RunCommandLine(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    bool status = false;
+    for (const std::string& argument : arguments)
+        status = status || argument == "--status";
+    if (!status)
+        return std::nullopt;
+    try {
+        return app::RunStatusCommand(arguments, rtl::LocateFiles(rtl::ProcessEnvironment()), stdout,
+                                     stderr);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "perchly: %s\n", error.what());
+        return 1;
+    }
+}
+
 bool HasDisplay() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         const char* value = std::getenv(name);
@@ -78,6 +100,8 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const std::optional<int> status = RunCommandLine(argc, argv))
+        return *status;
     // Taken before the application object, which takes them for its own window.
     const app::StartupToken startupToken = app::StartupTokenFromEnvironment();
     if (!HasDisplay()) {
@@ -147,6 +171,20 @@ int main(int argc, char** argv) {
     std::unique_ptr<app::TTrayIcon> tray;
     if (QSystemTrayIcon::isSystemTrayAvailable() || QGuiApplication::platformName() == "xcb")
         tray = std::make_unique<app::TTrayIcon>(form1);
+
+    // A broken watch is said on the desktop: by its notification service, else
+    // by the tray, else not at all; never by a box that would wait.
+    app::TWatchAnnouncer announcer(
+        QDBusConnection::sessionBus(), [&tray](const QString& title, const QString& text) {
+            if (!tray || !QSystemTrayIcon::supportsMessages() || !tray->Icon().isVisible())
+                return false;
+            tray->Icon().showMessage(title, text, QSystemTrayIcon::Warning);
+            return true;
+        });
+    form1.OnHealthTurn = [&announcer](const std::string& name, app::HealthTurn turn,
+                                      const std::string& reason) {
+        announcer.Announce(name, turn, reason);
+    };
 
     form1.show();
     // The main window's close ends the program; a failed save keeps it open.

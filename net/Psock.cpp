@@ -562,6 +562,10 @@ void TPowersock::HandleSocketMessage(TMessage& Message) {
                         Connected = true;
                         if (OnConnect)
                             OnConnect(*this);
+                    } else {
+                        // Kept, so a caller can tell a refused connect from
+                        // an unreachable host behind "Connection Failed".
+                        LastErrorNo = WSAGetSelectError(Message.LParam);
                     }
                     break;
                 case FD_CLOSE:

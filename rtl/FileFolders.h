@@ -9,7 +9,7 @@ namespace rtl {
 // user's settings and prompt file in a folder of the user's own and reads the
 // shipped files from the shared data folder, which the user cannot write.
 struct FileFolders {
-    // perchly.ini and the user's Message.ini; ends with '/'.
+    // perchly.ini, perchly.db and the user's Message.ini; ends with '/'.
     std::string Settings;
     // The shipped Message.ini and Perchly.wav; ends with '/'. The same as
     // Settings in a portable copy.
@@ -18,6 +18,9 @@ struct FileFolders {
 
     std::string SettingsFile() const { return Settings + "perchly.ini"; }
     std::string MessageFile() const { return Settings + "Message.ini"; }
+    // What Perchly observes (each site's checks), beside the settings it
+    // never puts at risk.
+    std::string HealthFile() const { return Settings + "perchly.db"; }
     // Held by the copy of the program that runs on this settings folder.
     std::string LockFile() const { return Settings + "perchly.lock"; }
     // The user's own Perchly.wav when there is one, else the shipped one.

@@ -12,6 +12,8 @@
 #      clicked, keeps the watch (ch=1 on exit);
 #   5. F1 opens Perchly.hlp from the current folder when it is a file, else the
 #      guide, and says so in a plain message when the desktop has no opener.
+#   6. each site's health: a refused site and a missing page, read back with
+#      `perchly --status --json` while the window runs and after it closed.
 # $1 is the folder of the built program. Uses $DISPLAY when it is set and
 # starts its own Xvfb, with the openbox window manager, otherwise.
 set -euo pipefail
@@ -382,4 +384,62 @@ focus "$main"
 xdotool key --clearmodifiers ctrl+x
 wait_exit "$pid" || fail "the program exited with an error"
 echo "   without an opener F1 said so in a plain message"
+
+echo "== health: a refused site and a missing page, read by perchly --status --json"
+health="$work/health"
+install_copy "$health"
+refused=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+iconv -f utf-8 -t gb18030 >"$health/perchly.ini" <<INI
+[TargetObj]
+Name0=小燕子
+Name0ch=1
+[TargetSite]
+Site0=拒绝
+Site0Url=http://127.0.0.1:$refused/who.html
+Site0ch=1
+Site1=不存在
+Site1Url=http://127.0.0.1:$port/missing.html
+Site1ch=1
+[Setting]
+Sound=0
+AutoUp=1
+Second=3
+AutoMin=0
+INI
+"$health/perchly" >"$health/out.log" 2>&1 &
+pid=$!
+pids+=("$pid")
+main=$(wait_window '^Perchly v1.45$') || fail "the main window did not appear"
+# Checks a --status --json answer: both sites failed, each with its reason.
+check_status() {
+    python3 - "$1" <<'PY'
+import json, sys
+sites = json.loads(sys.argv[1])["sites"]
+expected = [("拒绝", "Connection Failed", "连接被拒绝: 该端口没有服务"),
+            ("不存在", "HTTP/1.0 404 File not found", "服务器返回 404: 页面不存在")]
+if [s["name"] for s in sites] != [e[0] for e in expected]:
+    sys.exit("sites: %r" % sites)
+for site, (name, reason, reason_zh) in zip(sites, expected):
+    if site["last_check"] is None:
+        sys.exit(2)
+    if (site["result"], site["reason"], site["reason_zh"]) != ("failed", reason, reason_zh):
+        sys.exit("%s: %r" % (name, site))
+    if site["checks_24h"] < 1 or site["failures_24h"] != site["checks_24h"]:
+        sys.exit("%s: %r" % (name, site))
+PY
+}
+answer=
+for _ in $(seq 100); do
+    answer=$(env -u DISPLAY "$health/perchly" --status --json) || fail "perchly --status --json failed"
+    check_status "$answer" 2>/dev/null && break
+    sleep 0.2
+done
+check_status "$answer" || fail "perchly --status --json while the window runs: $answer"
+echo "   while it runs: both sites failed, with their reasons"
+xdotool windowfocus --sync "$main"
+xdotool key --clearmodifiers ctrl+x
+wait_exit "$pid" || fail "the program exited with an error"
+answer=$(env -u DISPLAY "$health/perchly" --status --json) || fail "perchly --status --json failed"
+check_status "$answer" || fail "perchly --status --json after the close: $answer"
+echo "   after the close: the same, read from perchly.db"
 echo "blackbox: all passed"

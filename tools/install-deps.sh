@@ -7,7 +7,7 @@ packages=(
     build-essential cmake pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libsndfile1-dev libasound2-dev zlib1g-dev libxcb1-dev
+    libsndfile1-dev libasound2-dev zlib1g-dev libxcb1-dev libsqlite3-dev dbus
     nginx-light curl libcurl4-openssl-dev python3 strace
     libssl-dev openssl ca-certificates
     xvfb xauth xdotool xclip x11-apps x11-utils openbox fonts-wqy-microhei

@@ -106,6 +106,13 @@ for line in 'Second=10' 'Name0=' 'Name99ch=0' 'Site0Url=' 'Site99ch=0'; do
 done
 [ ! -e "$settings/perchly.lock" ] || fail "the lock was left behind"
 
+echo "== perchly --status reads the same folder, without a display"
+answer=$(setpriv --reuid="$user" --regid="$user" --init-groups \
+    env -i HOME="$home" USER="$user" PATH=/usr/bin:/bin LANG=C.UTF-8 \
+    /usr/bin/perchly --status --json) || fail "perchly --status --json failed"
+python3 -c 'import json, sys; sys.exit(json.loads(sys.argv[1]) != {"sites": []})' "$answer" ||
+    fail "perchly --status --json gave $answer"
+
 echo "== a lock left by SIGKILL does not keep the next start out"
 printf '[TargetObj]\r\nName0=Alice\r\nName0ch=1\r\n[TargetSite]\r\nSite0=Room\r\nSite0Url=http://127.0.0.1:9/who\r\nSite0ch=0\r\n[Setting]\r\nAutoUp=0\r\nSecond=30\r\n' >"$ini"
 start killed

@@ -40,6 +40,10 @@ public:
     // The application's plain message dialog: OK button, the application title as caption.
     virtual void ShowMessage(const std::string& text) = 0;
 
+    // A message that waits for no answer: shown beside the window, owned by
+    // `owner`, while everything (monitoring included) goes on.
+    virtual void ShowNotice(QWidget* owner, const std::string& text) = 0;
+
     // Runs a dialog modally and returns its result code (QDialog::Accepted or Rejected).
     virtual int RunModal(QDialog& dialog) = 0;
 

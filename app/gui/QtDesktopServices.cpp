@@ -75,6 +75,14 @@ void QtDesktopServices::ShowMessage(const std::string& text) {
     box.exec();
 }
 
+void QtDesktopServices::ShowNotice(QWidget* owner, const std::string& text) {
+    auto* box = new QMessageBox(QMessageBox::Information, QApplication::applicationName(),
+                                rtl::FromGb(text), QMessageBox::Ok, owner);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
 int QtDesktopServices::RunModal(QDialog& dialog) {
     return dialog.exec();
 }

@@ -19,6 +19,7 @@ public:
                       Buttons buttons, Icon icon, DefaultButton defaultButton) override;
     Answer AlertBox(QWidget* owner, const std::string& text, const std::string& caption) override;
     void ShowMessage(const std::string& text) override;
+    void ShowNotice(QWidget* owner, const std::string& text) override;
     int RunModal(QDialog& dialog) override;
     bool ShellOpen(QWidget* owner, const std::string& target, ShowMode mode) override;
     void PlaySoundSync(const std::string& wavPath) override;

@@ -10,6 +10,7 @@
 #include "app/gui/Product.h"
 #include "app/gui/Unit1.h"
 #include "rtl/ErrorReport.h"
+#include "rtl/GbText.h"
 
 namespace app {
 namespace {
@@ -65,8 +66,14 @@ TTrayIcon::~TTrayIcon() {
 void TTrayIcon::ShowState() {
     const bool monitoring = FForm.MonitoringShown();
     const bool soundOn = FForm.State().SoundOn;
-    FIcon.setIcon(StateIcon(monitoring, soundOn));
-    FIcon.setToolTip(StateText(monitoring, soundOn));
+    // The tooltip follows every check; the picture is painted only when it changes.
+    const std::pair<bool, bool> shown{monitoring, soundOn};
+    if (shown != FIconShown) {
+        FIcon.setIcon(StateIcon(monitoring, soundOn));
+        FIconShown = shown;
+    }
+    FIcon.setToolTip(StateText(monitoring, soundOn) + "\n" +
+                     WatchText(FForm.Summary(), FForm.NothingWatchedText()));
 }
 
 void TTrayIcon::PrepareMenu() {
@@ -82,6 +89,14 @@ void TTrayIcon::PrepareMenu() {
         item->setEnabled(model->isEnabled() && !blocked);
     }
     FExit->setEnabled(!blocked);
+}
+
+QString TTrayIcon::WatchText(const TForm1::WatchSummary& summary, const std::string& nothing) {
+    if (!nothing.empty())
+        return rtl::FromGb(nothing);
+    if (summary.Failing == 0)
+        return QString::fromUtf8("%1 个站点, 没有发现问题").arg(summary.Sites);
+    return QString::fromUtf8("%1 个站点, %2 个无法访问").arg(summary.Sites).arg(summary.Failing);
 }
 
 QIcon TTrayIcon::StateIcon(bool monitoring, bool soundOn) {

@@ -5,18 +5,21 @@
 #include <QObject>
 #include <QString>
 #include <QSystemTrayIcon>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "app/gui/Unit1.h"
 
 class QAction;
 
 namespace app {
 
-class TForm1;
-
 // The icon in the desktop's tray, for desktops that have one: it shows whether
 // monitoring runs (a grey bird with a pause sign when it does not) and whether
 // the sound is on (a struck-out speaker when it is off), in picture and
-// tooltip. A click brings the window back, which matters since resuming
-// minimises it; the menu offers what the banner picture's menu offers, plus
+// tooltip; the tooltip also says how many watched sites fail. A click brings the window back, which
+// matters since resuming minimises it; the menu offers what the banner picture's menu offers, plus
 // showing the window and exit. Create it where
 // QSystemTrayIcon::isSystemTrayAvailable(), or on X, where Qt shows it once a
 // tray appears; while there is no tray nothing changes.
@@ -37,6 +40,9 @@ public:
 
     static QIcon StateIcon(bool monitoring, bool soundOn);
     static QString StateText(bool monitoring, bool soundOn);
+    // What is watched and how it fares: "6 个站点, 4 个无法访问", or the
+    // window's sentence that nothing is watched.
+    static QString WatchText(const TForm1::WatchSummary& summary, const std::string& nothing);
 
 private:
     TForm1& FForm;
@@ -48,6 +54,8 @@ private:
     QAction* FSoundOn = nullptr;
     QAction* FSoundOff = nullptr;
     QAction* FExit = nullptr;
+    // The monitoring and sound state the icon's picture shows; none at first.
+    std::optional<std::pair<bool, bool>> FIconShown;
 };
 
 }  // namespace app

@@ -94,6 +94,7 @@ TForm1::TForm1(WatchState& state, DesktopServices& desktop, rtl::FileFolders fol
     ConnectLinkHandlers();
     ConnectEditorHandlers();
     ConnectCommandHandlers();
+    ConnectHealthHandlers();
 
     // Client area 441 x 285 below the menu bar, fixed, centred on the screen.
     ui->centralwidget->setFixedSize(441, 285);
@@ -103,10 +104,15 @@ TForm1::TForm1(WatchState& state, DesktopServices& desktop, rtl::FileFolders fol
         move(area.center() - QPoint(width() / 2, height() / 2));
     }
 
+    OpenHealth();
     FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+    // What the last checks left pending goes to the database before it closes.
+    if (FHealth)
+        FHealth->Close(WallClock());
+}
 
 void TForm1::TNMHTTPDeleter::operator()(net::TNMHTTP* client) const {
     delete client;
@@ -242,6 +248,8 @@ void TForm1::FormCreate() {
 
     Timer1->SetInterval(FState.IntervalSeconds * 1000);
     ui->N4->setChecked(switches.AutoMin);
+    ShowSiteMarks();
+    ShowWhatIsWatched();
 }
 
 void TForm1::ShowLeapDayGreeting() {

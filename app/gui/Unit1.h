@@ -11,6 +11,8 @@
 #include "app/gui/DesktopServices.h"
 #include "app/gui/Timer.h"
 #include "app/page/PageReader.h"
+#include "app/watch/FetchOutcome.h"
+#include "app/watch/HealthKeeper.h"
 #include "app/watch/WatchState.h"
 #include "net/CookieJar.h"
 #include "rtl/FileFolders.h"
@@ -20,6 +22,7 @@ class QComboBox;
 class QListWidget;
 class QMenu;
 class QMouseEvent;
+class QWidget;
 
 namespace Ui {
 class TForm1;
@@ -35,7 +38,8 @@ namespace app {
 // the test panel. Its handlers are spread over several files by concern:
 // Unit1.cpp (creation, close, switches), Unit1Cycle.cpp (watch cycle),
 // Unit1Links.cpp (link menu), Unit1Editors.cpp (list editors and selections),
-// Unit1Commands.cpp (dialogs, help and web commands, hover hints).
+// Unit1Commands.cpp (dialogs, help and web commands, hover hints),
+// Unit1Health.cpp (each site's health: recorded, marked, summarised).
 class TForm1 : public QMainWindow {
     Q_OBJECT
 
@@ -110,8 +114,8 @@ public:
     // Whether status panel 2 shows monitoring as running. Alert boxes and the
     // dialogs stop Timer1 for a while without changing it.
     bool MonitoringShown() const;
-    // Raised after the monitoring or the sound state shown in the status bar
-    // has changed (the tray icon follows it).
+    // Raised after the monitoring or the sound state shown in the status bar,
+    // what is watched or a site's health has changed (the tray icon follows).
     std::function<void()> OnStateShown;
 
     // Link menu and prompt file (Unit1Links.cpp).
@@ -135,6 +139,29 @@ public:
     void ListBox2Click();
     void A1Click();
     void mnuTrayCleanClick();
+
+    // Each site's health (Unit1Health.cpp). The window's clock, milliseconds
+    // since 1970 UTC; tests set their own.
+    std::function<int64_t()> WallClock;
+    const THealthBook& Health() const { return FHealth->Book(); }
+    THealthKeeper& HealthKeeper() { return *FHealth; }
+    // The window 站点状态 (menu 操作), made on first use and kept.
+    void mnuTrayStatusClick();
+    QWidget* StatusWindow() const;
+    // Raised when a site's watch broke (BrokenStreak failures in a row) or
+    // recovered from that: site name and the last reason sentence, GB text.
+    std::function<void(const std::string& name, HealthTurn turn, const std::string& reason)>
+        OnHealthTurn;
+    // How many selected sites there are and how many of them fail now.
+    struct WatchSummary {
+        int Sites = 0;
+        int Failing = 0;
+        bool SiteSelected = false;
+        bool TargetSelected = false;
+    };
+    WatchSummary Summary() const;
+    // The sentence that nothing is watched, empty when something is (GB text).
+    std::string NothingWatchedText() const;
 
     // Dialogs, help and web commands, hover hints (Unit1Commands.cpp).
     void mnuTrayTimeClick();
@@ -164,6 +191,16 @@ private:
     void ConnectLinkHandlers();
     void ConnectEditorHandlers();
     void ConnectCommandHandlers();
+    void ConnectHealthHandlers();
+    void OpenHealth();
+    // The state mark and tooltip of every site row, after any change to the
+    // rows or to a site's health.
+    void ShowSiteMarks();
+    // Status panel 1 says so when nothing is watched; called when the
+    // selections change.
+    void ShowWhatIsWatched();
+    void RecordCheck(const SiteSlot& site, const FetchOutcome& outcome);
+    void RefreshStatusWindow();
 
     void BuildContextMenus();
     void ConnectSwitchHandlers();
@@ -187,6 +224,9 @@ public:
     int32_t MaxPageLength = 4 * 1024 * 1024;
     // Most bytes of one response header; a longer one fails the fetch (256 KiB).
     int32_t MaxHeaderLength = 256 * 1024;
+    // Whether each fetch's outcome is recorded as the site's health. Always on
+    // in the program; the cycle benchmark turns it off to weigh what it costs.
+    bool RecordChecks = true;
     // True while a watch cycle runs (inside the fetch, a sound or a box).
     bool CycleRunning() const { return FCycleRunning; }
     // Puts the last cycle's text into the test panel; called when it is shown.
@@ -195,14 +235,21 @@ public:
 private:
     void RunWatchCycle();
     bool ChooseNextSite();
-    void FetchAndMatch(const std::string& promptFile, int32_t promptCount);
-    // Fetches one page in string mode, bounded in time and size, decoded as
-    // the response announces; raises on failure. The page stays in the fetcher.
-    const std::string& FetchPage(const std::string& url, int32_t port);
+    // Fetches the site's page and says how the fetch ended; never raises.
+    FetchOutcome FetchSite(const std::string& url);
+    FetchOutcome ClassifyFetchError(const std::string& text);
+    FetchReplyFacts ReplyFacts() const;
+    // Fetches one page in string mode, bounded in time (bound ms) and size,
+    // decoded as the response announces; raises on failure. The page stays in
+    // the fetcher.
+    void FetchPage(const std::string& url, int32_t port, int32_t bound);
+    // Steps after a fetch that gave a page: show it, search it, raise alerts.
+    void MatchPage(const std::string& promptFile, int32_t promptCount, const FetchOutcome& outcome);
     // How long the fetch of this tick may take, in ms (0: no bound).
     int32_t FetchBound() const;
     void AlertTarget(int index, const std::string& promptFile, int32_t promptIndex);
-    void FailCycle();
+    // The failure path of a cycle; reason goes to the test panel.
+    void FailCycle(const std::string& reason);
     void SetTestPanel(const std::string& gbText);
     void AppendToTestPanel(std::string_view gbText);
     // A tick that falls due while a cycle runs is skipped: the fetcher serves
@@ -220,6 +267,14 @@ private:
     // The cookies of each site (by the address and port fetched) for the run;
     // the fetcher is given the site's own jar for each fetch.
     std::map<std::pair<std::string, int32_t>, net::TCookieJar> FSiteCookies;
+    // What the fetch under way has shown so far, for its outcome's kind.
+    bool FFetchConnected = false;
+    bool FFetchReplySeen = false;
+    bool FFetchDeadlineHit = false;
+    std::unique_ptr<THealthKeeper> FHealth;
+    QPointer<QWidget> FStatusWindow;
+    // Status panel 1 says that nothing is watched, and may be taken back.
+    bool FNothingWatchedShown = false;
     // ---- end of watch cycle members ----
 
     // ---- Link menu members (owned by the link-menu file) ----

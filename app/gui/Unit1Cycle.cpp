@@ -4,10 +4,12 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <exception>
 
 #include "app/gui/Unit1.h"
 #include "app/watch/CertificateAdvice.h"
+#include "app/watch/FetchReason.h"
 #include "app/watch/LcgRandom.h"
 #include "app/watch/PromptFile.h"
 #include "app/watch/TargetPresence.h"
@@ -29,6 +31,10 @@ QString PanelText(std::string_view gbText) {
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return text;
+}
+
+bool StartsWithText(const std::string& text, const char* prefix) {
+    return text.rfind(prefix, 0) == 0;
 }
 
 bool AnyWatched(const auto& list) {
@@ -80,13 +86,27 @@ void TForm1::RunWatchCycle() {
     if (!ChooseNextSite())
         return;
 
-    const std::string& url = FState.Sites[static_cast<size_t>(FState.SiteCursor)].Url;
-    SetTestPanel(rtl::Gb("以下为监控得到的代码->") + url + "\r\n");
+    // A copy: the lists can be edited while the fetch waits, and the check
+    // belongs to the site that was fetched.
+    const SiteSlot site = FState.Sites[static_cast<size_t>(FState.SiteCursor)];
+    SetTestPanel(rtl::Gb("以下为监控得到的代码->") + site.Url + "\r\n");
+    // Said before the fetch as well: a fetch may take most of the interval,
+    // and the panel must not go on naming the previous site meanwhile.
+    SetStatusText(1, rtl::Gb("正在连接:") + site.Name + "...");
 
+    const FetchOutcome outcome = FetchSite(site.Url);
+    if (RecordChecks)
+        RecordCheck(site, outcome);
+    if (!outcome.Done()) {
+        FailCycle(ReasonLine(outcome));
+        return;
+    }
     try {
-        FetchAndMatch(promptFile, promptCount);
+        MatchPage(promptFile, promptCount, outcome);
+    } catch (const std::exception& error) {
+        FailCycle(error.what());
     } catch (...) {
-        FailCycle();
+        FailCycle("");
     }
 }
 
@@ -105,16 +125,86 @@ bool TForm1::ChooseNextSite() {
     return false;
 }
 
-void TForm1::FetchAndMatch(const std::string& promptFile, int32_t promptCount) {
+FetchOutcome TForm1::FetchSite(const std::string& url) {
+    const auto start = std::chrono::steady_clock::now();
+    FFetchConnected = false;
+    FFetchReplySeen = false;
+    FFetchDeadlineHit = false;
+    const int32_t bound = FetchBound();
+    FetchOutcome outcome;
+    if (NMHTTP1) {
+        NMHTTP1->LastErrorNo = 0;
+        NMHTTP1->Header.clear();
+        NMHTTP1->Body.clear();
+        NMHTTP1->BytesTotal = 0;
+        NMHTTP1->BytesRecvd = 0;
+    }
+    try {
+        const FetchAddress address = SplitUrlPort(url);
+        FetchPage(address.Url, address.Port, bound);
+        outcome = ClassifyReply(ReplyFacts());
+    } catch (const std::exception& error) {
+        outcome = ClassifyFetchError(error.what());
+    } catch (...) {
+        outcome = ClassifyFetchError("");
+    }
+    outcome.DurationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - start)
+                             .count();
+    outcome.TimeLimitMs = bound;
+    outcome.ByteLimit = MaxPageLength;
+    if (NMHTTP1) {
+        outcome.Host = NMHTTP1->Host;
+        outcome.Bytes = static_cast<int64_t>(NMHTTP1->Body.size());
+        if (outcome.Kind == FetchKind::Certificate)
+            outcome.CertificateInfo =
+                DescribeFailingCertificate(NMHTTP1->PeerCertificate(), NMHTTP1->Host);
+    }
+    return outcome;
+}
+
+FetchOutcome TForm1::ClassifyFetchError(const std::string& text) {
+    // A server that sent the whole page its Content-Length announced and then
+    // kept the connection open was cut by the bound, but its page is complete.
+    if (NMHTTP1 && (FFetchDeadlineHit || NMHTTP1->TimedOut) && NMHTTP1->BytesTotal > 0 &&
+        NMHTTP1->BytesRecvd >= NMHTTP1->BytesTotal && StartsWithText(text, "Socket capture"))
+        return ClassifyReply(ReplyFacts());
+    FetchFailureFacts facts;
+    facts.Text = text;
+    facts.DeadlineHit = FFetchDeadlineHit;
+    facts.TcpConnected = FFetchConnected;
+    if (NMHTTP1) {
+        facts.SessionTimedOut = NMHTTP1->TimedOut;
+        facts.ReplyStarted = FFetchReplySeen || !NMHTTP1->Header.empty();
+        facts.SocketError = NMHTTP1->LastErrorNo;
+    }
+    return ClassifyFailure(facts);
+}
+
+FetchReplyFacts TForm1::ReplyFacts() const {
+    FetchReplyFacts facts;
+    facts.ReplyCode = NMHTTP1->ReplyNumber;
+    facts.Header = NMHTTP1->Header;
+    facts.ExpectedBytes = NMHTTP1->BytesTotal;
+    facts.ReceivedBytes = NMHTTP1->BytesRecvd;
+    facts.CutAtBound =
+        MaxPageLength >= 0 && NMHTTP1->Body.size() >= static_cast<size_t>(MaxPageLength);
+    return facts;
+}
+
+void TForm1::MatchPage(const std::string& promptFile, int32_t promptCount,
+                       const FetchOutcome& outcome) {
     const size_t siteIndex = static_cast<size_t>(FState.SiteCursor);
-    const FetchAddress address = SplitUrlPort(FState.Sites[siteIndex].Url);
-    // The panel says what the cycle does while it does it: connecting during
-    // the fetch, checked once the page is in (also while an alert is open).
-    SetStatusText(1, rtl::Gb("正在连接:") + FState.Sites[siteIndex].Name + "...");
-    const std::string& body = FetchPage(address.Url, address.Port);
+    const std::string& body = NMHTTP1->Body;
+    // Checked once the page is in, also while an alert is open: the fetch's
+    // "connecting" would no longer be true.
     SetStatusText(1, rtl::Gb("已检查:") + FState.Sites[siteIndex].Name);
     FPageReader.Read(NMHTTP1->ContentType(), body, WatchedNames(FState));
     AppendToTestPanel(FPageReader.Page());
+    // An error page or a cut one is still searched, and the panel says what
+    // it was under the page.
+    if (outcome.Kind != FetchKind::Ok)
+        AppendToTestPanel("\r\n" + ReasonLine(outcome) + "\r\n");
 
     // One draw per cycle, found or not, so the prompt sequence depends only on
     // how many cycles got this far.
@@ -131,7 +221,7 @@ void TForm1::FetchAndMatch(const std::string& promptFile, int32_t promptCount) {
             AlertTarget(i, promptFile, promptIndex);
 }
 
-const std::string& TForm1::FetchPage(const std::string& url, int32_t port) {
+void TForm1::FetchPage(const std::string& url, int32_t port, int32_t bound) {
     if (!NMHTTP1)
         throw rtl::Exception("No page fetcher");
     NMHTTP1->InputFileMode = false;
@@ -140,25 +230,40 @@ const std::string& TForm1::FetchPage(const std::string& url, int32_t port) {
     NMHTTP1->SecureEnabled = true;
     NMHTTP1->TrustFolder = FFolders.CertsFolder();
     NMHTTP1->Port = port;
-    const int32_t bound = FetchBound();
     NMHTTP1->TimeOut = bound;
     NMHTTP1->MaxBodyLength = MaxPageLength;
     NMHTTP1->MaxHeaderLength = MaxHeaderLength;
     NMHTTP1->DecodeContent = true;
     // Nothing one room's site sets reaches another room, on the same host or not.
     NMHTTP1->SetCookieJar(&FSiteCookies.try_emplace({url, port}).first->second);
+    // What the failure's kind is told by: whether the TCP connection of the
+    // last attempt (a redirect makes a new one) was made, and whether a byte
+    // of the reply came. Over TLS the handshake's own bytes come first, so
+    // there only a whole line of the reply counts.
+    NMHTTP1->OnAboutToSend = [this](net::TPowersock&) {
+        FFetchConnected = false;
+        FFetchReplySeen = false;
+    };
+    NMHTTP1->OnConnect = [this](net::TPowersock&) { FFetchConnected = true; };
+    NMHTTP1->OnReadReady = [this](net::TPowersock& session) {
+        if (FFetchConnected && !session.UseTls)
+            FFetchReplySeen = true;
+    };
 
     // The session's time-out restarts with every chunk, so a server that
     // dribbles a byte now and then would hold the cycle forever; this bounds
     // the whole fetch.
     QTimer deadline;
     deadline.setSingleShot(true);
-    QObject::connect(&deadline, &QTimer::timeout, [this] { NMHTTP1->Abort(); });
+    deadline.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&deadline, &QTimer::timeout, [this] {
+        FFetchDeadlineHit = true;
+        NMHTTP1->Abort();
+    });
     if (bound > 0)
         deadline.start(bound);
     NMHTTP1->Get(url);
     deadline.stop();
-    return NMHTTP1->Body;
 }
 
 int32_t TForm1::FetchBound() const {
@@ -194,12 +299,13 @@ void TForm1::AlertTarget(int index, const std::string& promptFile, int32_t promp
             row->setSelected(false);
         }
         FState.Targets[static_cast<size_t>(index)].Selected = 0;
+        ShowWhatIsWatched();
     }
     if (wasRunning)
         Timer1->SetEnabled(true);
 }
 
-void TForm1::FailCycle() {
+void TForm1::FailCycle(const std::string& reason) {
     // The failure is reported in the status bar and the test panel; a clean-up
     // that fails as well has nothing to add.
     try {
@@ -212,15 +318,7 @@ void TForm1::FailCycle() {
     SetStatusText(1, rtl::Gb("连接失败或出错在:") +
                          FState.Sites[static_cast<size_t>(FState.SiteCursor)].Name);
     // The panel says why, so a certificate problem can be told from a refused
-    // connection. Called from the cycle's handler, the failure is still current.
-    std::string reason;
-    try {
-        if (std::current_exception())
-            std::rethrow_exception(std::current_exception());
-    } catch (const std::exception& error) {
-        reason = error.what();
-    } catch (...) {
-    }
+    // connection.
     AppendToTestPanel(
         rtl::Gb("出现异常!") + "\r\n" + (reason.empty() ? "" : reason + "\r\n") +
         (NMHTTP1 ? CertificateFailureNotes(NMHTTP1->PeerCertificate(), FFolders.CertsFolder())

@@ -322,6 +322,9 @@ void TForm1::RebuildSiteRows() {
         auto* row = new QListWidgetItem(ui->ComboBox1->itemText(i), ui->ListBox1);
         row->setSelected(FState.Sites[static_cast<size_t>(i)].Selected != 0);
     }
+    ShowSiteMarks();
+    ShowWhatIsWatched();
+    RefreshStatusWindow();
 }
 
 void TForm1::RebuildTargetRows() {
@@ -331,6 +334,7 @@ void TForm1::RebuildTargetRows() {
         auto* row = new QListWidgetItem(ui->ComboBox2->itemText(i), ui->ListBox2);
         row->setSelected(FState.Targets[static_cast<size_t>(i)].Selected != 0);
     }
+    ShowWhatIsWatched();
 }
 
 void TForm1::Button7Click() {
@@ -375,6 +379,9 @@ void TForm1::ListBox1Click() {
         }
     }
     ui->ListBox1->setToolTip(rtl::FromGb(tip));
+    ShowSiteMarks();
+    ShowWhatIsWatched();
+    RefreshStatusWindow();
 }
 
 void TForm1::ListBox2Click() {
@@ -382,6 +389,7 @@ void TForm1::ListBox2Click() {
     for (int i = 0; i < rows && i <= MaxTargetIndex; ++i)
         FState.Targets[static_cast<size_t>(i)].Selected =
             ui->ListBox2->item(i)->isSelected() ? 1 : 0;
+    ShowWhatIsWatched();
 }
 
 void TForm1::SelectAllRows(QListWidget* list, bool selected) {

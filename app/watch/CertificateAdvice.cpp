@@ -36,4 +36,24 @@ std::string CertificateFailureNotes(const net::TPeerCertificate& Certificate,
            SkippedTrustFilesText(net::TakeSkippedTrustFiles());
 }
 
+std::optional<CertificateDetails> DescribeFailingCertificate(
+    const net::TPeerCertificate& Certificate, const std::string& Host) {
+    if (!Certificate.Present)
+        return std::nullopt;
+    CertificateDetails details;
+    details.Subject = rtl::Gb(Certificate.Subject);
+    details.Issuer = rtl::Gb(Certificate.Issuer);
+    details.NotBefore = net::UtcDate(Certificate.NotBefore);
+    details.NotAfter = net::UtcDate(Certificate.NotAfter);
+    details.Sha256 = Certificate.Sha256;
+    details.SelfSigned = Certificate.SelfSigned;
+    details.Pem = Certificate.Pem;
+    details.Host = Host;
+    return details;
+}
+
+bool TrustWouldHelp(CertificateCheck Check) {
+    return Check == CertificateCheck::SelfSigned || Check == CertificateCheck::UnknownIssuer;
+}
+
 }  // namespace app

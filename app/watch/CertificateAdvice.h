@@ -4,9 +4,11 @@
 // the server's certificate. GUI-free; the texts are GB18030, each line ending
 // with CR LF, and empty when there is nothing to add.
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/watch/FetchOutcome.h"
 #include "net/PeerCertificate.h"
 #include "net/TrustFolder.h"
 
@@ -28,5 +30,16 @@ std::string SkippedTrustFilesText(const std::vector<net::TSkippedTrustFile>& Ski
 // net::TakeSkippedTrustFiles). Nothing when no certificate check failed.
 std::string CertificateFailureNotes(const net::TPeerCertificate& Certificate,
                                     const std::string& CertsFolder);
+
+// What the site's record keeps of the certificate a server showed Host, for
+// the reason's sentence and the status window (which offers to trust it);
+// none when no certificate arrived.
+std::optional<CertificateDetails> DescribeFailingCertificate(
+    const net::TPeerCertificate& Certificate, const std::string& Host);
+
+// Whether trusting exactly this certificate would let its site in: only a
+// certificate nothing vouches for (self-signed, or from an unknown issuer);
+// a trusted copy cannot mend an expired certificate or a wrong name.
+bool TrustWouldHelp(CertificateCheck Check);
 
 }  // namespace app

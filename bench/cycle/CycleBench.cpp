@@ -1,8 +1,10 @@
 // One whole watch cycle (fetch, charset, test panel, stripping, references,
-// 100 targets matched, alerts answered by the fake desktop) against the fetch
-// of the same 1 MiB page alone, for a GB2312 page and for the same page in
-// UTF-8, all from the same nginx in the same run: the rounds interleave the
-// four measurements, and each ratio is taken within one round.
+// 100 targets matched, alerts answered by the fake desktop, the check recorded
+// in perchly.db) against the fetch of the same 1 MiB page alone, for a GB2312
+// page and for the same page in UTF-8, all from the same nginx in the same
+// run; and the GB2312 cycle with its recording against the same cycle without
+// it. The rounds interleave the measurements, and each ratio is taken within
+// one round.
 #include <QApplication>
 #include <chrono>
 #include <cstdio>
@@ -91,8 +93,38 @@ int main(int argc, char** argv) {
     net::TNMHTTP fetcher;
     fetcher.MaxBodyLength = variants[0].Form->MaxPageLength;
 
-    const int rounds = 15;
+    // The same GB2312 watch in a window of its own that records nothing.
+    testsupport::TempFolder quietFolder;
+    for (const char* file : {"Message.ini", "perchly.ini"})
+        testsupport::WriteFile(quietFolder.File(file),
+                               testsupport::ReadFile(variants[0].Folder->File(file)));
+    app::WatchState quietState;
+    app::TForm1 quiet(quietState, desktop, quietFolder.Path());
+    quiet.RecordChecks = false;
+    std::vector<double> recorded, unrecorded, recordingRatios;
+    const auto timedCycle = [&](app::TForm1& form) {
+        const auto start = Clock::now();
+        form.Timer1Timer();
+        return Seconds(start);
+    };
+
+    const int rounds = 25;
     for (int round = 0; round < rounds; ++round) {
+        // With and without recording, in turn first, so a drift of the machine
+        // weighs on both alike.
+        double with = 0;
+        double without = 0;
+        if (round % 2 == 0) {
+            with = timedCycle(*variants[0].Form);
+            without = timedCycle(quiet);
+        } else {
+            without = timedCycle(quiet);
+            with = timedCycle(*variants[0].Form);
+        }
+        recorded.push_back(with);
+        unrecorded.push_back(without);
+        recordingRatios.push_back(with / without);
+
         for (Variant& variant : variants) {
             auto start = Clock::now();
             fetcher.Port = 80;
@@ -115,6 +147,11 @@ int main(int argc, char** argv) {
             variant.Ratios.push_back(cycle / fetch);
         }
     }
+    if (desktop.MessageBoxes.size() != static_cast<size_t>(rounds) * 40) {
+        std::fprintf(stderr, "expected 10 alerts per cycle, got %zu in all\n",
+                     desktop.MessageBoxes.size());
+        return 1;
+    }
     std::printf("1 MiB page, 100 selected targets, 10 found per cycle, %d interleaved rounds\n",
                 rounds);
     std::printf("%-8s %9s %14s %14s %22s\n", "page", "bytes", "fetch ms", "cycle ms",
@@ -126,5 +163,14 @@ int main(int argc, char** argv) {
         std::printf("%-8s %9zu %14.2f %14.2f %8.2f (%.2f-%.2f)\n", variant.Name, variant.Bytes,
                     fetch.Median * 1000, cycle.Median * 1000, ratio.Median, ratio.Low, ratio.High);
     }
+    const bench::TSpread with = bench::Spread(recorded);
+    const bench::TSpread without = bench::Spread(unrecorded);
+    const bench::TSpread cost = bench::Spread(recordingRatios);
+    std::printf("GB2312 cycle with its check recorded in perchly.db: %.2f ms, without: %.2f ms\n",
+                with.Median * 1000, without.Median * 1000);
+    std::printf(
+        "with/without: median %.3f (range %.3f-%.3f); slowest write %.2f ms\n", cost.Median,
+        cost.Low, cost.High,
+        static_cast<double>(variants[0].Form->HealthKeeper().SlowestWriteMicroseconds()) / 1000);
     return 0;
 }

@@ -33,6 +33,10 @@ void FakeDesktopServices::ShowMessage(const std::string& text) {
     Messages.push_back(text);
 }
 
+void FakeDesktopServices::ShowNotice(QWidget*, const std::string& text) {
+    Notices.push_back(text);
+}
+
 int FakeDesktopServices::RunModal(QDialog& dialog) {
     ModalDialogs.push_back(dialog.objectName().toStdString());
     if (OnRunModal)

@@ -47,6 +47,7 @@ public:
 
     std::vector<MessageBoxCall> MessageBoxes;
     std::vector<std::string> Messages;
+    std::vector<std::string> Notices;
     std::vector<ShellOpenCall> ShellOpens;
     std::vector<std::string> SoundsPlayed;
     std::vector<std::string> ModalDialogs;  // object names of the dialogs run
@@ -55,6 +56,7 @@ public:
                       Buttons buttons, Icon icon, DefaultButton defaultButton) override;
     Answer AlertBox(QWidget* owner, const std::string& text, const std::string& caption) override;
     void ShowMessage(const std::string& text) override;
+    void ShowNotice(QWidget* owner, const std::string& text) override;
     int RunModal(QDialog& dialog) override;
     bool ShellOpen(QWidget* owner, const std::string& target, ShowMode mode) override;
     void PlaySoundSync(const std::string& wavPath) override;

@@ -38,6 +38,9 @@ public:
         return Answer::Ok;
     }
     void ShowMessage(const std::string&) override { ADD_FAILURE() << "no message expected"; }
+    void ShowNotice(QWidget*, const std::string&) override {
+        ADD_FAILURE() << "no notice expected";
+    }
     int RunModal(QDialog& dialog) override { return dialog.exec(); }
     bool ShellOpen(QWidget* owner, const std::string& target, ShowMode mode) override {
         Opens.push_back({owner, target, mode});

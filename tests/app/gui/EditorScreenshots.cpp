@@ -27,6 +27,7 @@ public:
         return Answer::Ok;
     }
     void ShowMessage(const std::string&) override {}
+    void ShowNotice(QWidget*, const std::string&) override {}
     int RunModal(QDialog&) override { return 0; }
     bool ShellOpen(QWidget*, const std::string&, ShowMode) override { return true; }
     void PlaySoundSync(const std::string&) override {}

@@ -46,12 +46,14 @@ protected:
         return testsupport::OpenFileDescriptors() - hostile.OpenConnections();
     }
 
-    // How a hostile cycle ends: with the page received so far, failed, or either.
-    enum class Outcome { Page, Failure, PageOrFailure };
+    // How a hostile cycle ends: with the page received so far, or failed.
+    enum class Outcome { Page, Failure };
 
     // ExpectedConnections < 0: more than 20 (a server that redirects to itself).
+    // The hostile site's checks must end as one of kinds.
     template <typename THostile>
-    void WatchBesideHostile(THostile& hostile, Outcome outcome, int expectedConnections) {
+    void WatchBesideHostile(THostile& hostile, Outcome outcome, int expectedConnections,
+                            const std::vector<app::FetchKind>& kinds) {
         Server.SetPage("/a", "<ul><li>Alice</li></ul>");
         Server.SetPage("/b", "<ul><li>Bob</li><li>Alice</li></ul>");
         // Slot 1 is polled first: the hostile site leads every round.
@@ -118,14 +120,19 @@ protected:
         // The status bar after each hostile cycle, as the next tick found it.
         for (const size_t tick : {1u, 4u}) {
             const std::string& status = ticks[tick].Status;
-            if (outcome == Outcome::PageOrFailure)
-                EXPECT_TRUE(status == FetchedText("Hostile") || status == FailureText("Hostile"))
-                    << "tick " << tick;
-            else
-                EXPECT_EQ(status, outcome == Outcome::Page ? FetchedText("Hostile")
-                                                           : FailureText("Hostile"))
-                    << "tick " << tick;
+            EXPECT_EQ(status,
+                      outcome == Outcome::Page ? FetchedText("Hostile") : FailureText("Hostile"))
+                << "tick " << tick;
         }
+        // Both checks of the hostile site are kept, each with a known end.
+        const app::SiteHealth* health = Form->Health().Find(hostile.Url("/who"));
+        ASSERT_NE(health, nullptr);
+        ASSERT_TRUE(health->Last);
+        EXPECT_NE(std::find(kinds.begin(), kinds.end(), health->Last->Kind), kinds.end())
+            << app::FetchKindName(health->Last->Kind) << ": " << health->Last->Text;
+        EXPECT_EQ(health->Last->Failed, health->Last->Kind != app::FetchKind::Ok &&
+                                            health->Last->Kind != app::FetchKind::BodyCut);
+        EXPECT_EQ(Form->Health().Last24Hours(hostile.Url("/who"), Form->WallClock()).Checks, 2);
         EXPECT_EQ(ticks[2].Status, FetchedText("RoomB"));
         EXPECT_EQ(Status(), FetchedText("RoomB"));
 
@@ -150,12 +157,36 @@ protected:
     // body is cut at the page limit. These pages are searched like any other.
     // A reset mid-body races: when the close event finds it first, the socket
     // is replaced and the capture ends like a close, with the part received so
-    // far; when the capture's own receive finds it, the reset is an error and
-    // the fetch fails. Every other behaviour fails the fetch.
+    // far, short of its announced length; when the capture's own receive finds
+    // it, the reset is an error. Either way the fetch fails, as every other
+    // behaviour does.
     static Outcome ExpectedOutcome(Behaviour behaviour) {
         if (behaviour == Behaviour::GarbageStatusLine || behaviour == Behaviour::EndlessBody)
             return Outcome::Page;
-        return behaviour == Behaviour::ResetMidBody ? Outcome::PageOrFailure : Outcome::Failure;
+        return Outcome::Failure;
+    }
+    static std::vector<app::FetchKind> ExpectedKinds(Behaviour behaviour) {
+        using app::FetchKind;
+        switch (behaviour) {
+            case Behaviour::Silent:
+                return {FetchKind::FirstByteTimeout};
+            case Behaviour::Dribble:
+                return {FetchKind::DeadlineCut};
+            case Behaviour::EndlessBody:
+                return {FetchKind::BodyCut};
+            case Behaviour::ManyHeaderLines:
+            case Behaviour::HugeHeaderLine:
+                return {FetchKind::Other};
+            case Behaviour::ResetMidBody:
+                return {FetchKind::Reset};
+            case Behaviour::GarbageStatusLine:
+                return {FetchKind::Ok};
+            case Behaviour::RedirectToSelf:
+                return {FetchKind::TooManyRedirects};
+            case Behaviour::Refuse:
+                return {FetchKind::Refused};
+        }
+        return {};
     }
 };
 
@@ -166,7 +197,7 @@ TEST_P(HostileSite, OtherSitesKeepTheirTurnsAndAlerts) {
     const int connections = behaviour == Behaviour::Refuse           ? 0
                             : behaviour == Behaviour::RedirectToSelf ? -1
                                                                      : 2;
-    WatchBesideHostile(hostile, ExpectedOutcome(behaviour), connections);
+    WatchBesideHostile(hostile, ExpectedOutcome(behaviour), connections, ExpectedKinds(behaviour));
 }
 
 INSTANTIATE_TEST_SUITE_P(Behaviours, HostileSite,
@@ -187,6 +218,7 @@ struct TlsCase {
     const char* Name;
     HostileTlsServer::Behaviour How;
     bool Expired = false;
+    std::vector<app::FetchKind> Kinds = {app::FetchKind::TlsHandshake};
 };
 
 class HostileTlsSite : public HostileFixture, public testing::WithParamInterface<TlsCase> {};
@@ -200,7 +232,7 @@ TEST_P(HostileTlsSite, OtherSitesKeepTheirTurnsAndAlerts) {
                        tls.How == HostileTlsServer::Behaviour::BodyWithoutCloseNotify
                            ? Outcome::Page
                            : Outcome::Failure,
-                       2);
+                       2, tls.Kinds);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -208,10 +240,18 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(TlsCase{"SilentHandshake", HostileTlsServer::Behaviour::SilentHandshake},
                     TlsCase{"DribbleHandshake", HostileTlsServer::Behaviour::DribbleHandshake},
                     TlsCase{"PlainHttp", HostileTlsServer::Behaviour::PlainHttp},
-                    TlsCase{"ResetMidHandshake", HostileTlsServer::Behaviour::ResetMidHandshake},
-                    TlsCase{"ExpiredCertificate", HostileTlsServer::Behaviour::Answer, true},
+                    TlsCase{"ResetMidHandshake",
+                            HostileTlsServer::Behaviour::ResetMidHandshake,
+                            false,
+                            {app::FetchKind::TlsHandshake, app::FetchKind::Reset}},
+                    TlsCase{"ExpiredCertificate",
+                            HostileTlsServer::Behaviour::Answer,
+                            true,
+                            {app::FetchKind::Certificate}},
                     TlsCase{"BodyWithoutCloseNotify",
-                            HostileTlsServer::Behaviour::BodyWithoutCloseNotify}),
+                            HostileTlsServer::Behaviour::BodyWithoutCloseNotify,
+                            false,
+                            {app::FetchKind::BodyCut}}),
     [](const testing::TestParamInfo<TlsCase>& param) { return std::string(param.param.Name); });
 
 }  // namespace

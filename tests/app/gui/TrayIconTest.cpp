@@ -55,13 +55,15 @@ protected:
 };
 
 TEST_F(TrayIconTest, FollowsTheSwitchesInPictureAndTooltip) {
-    EXPECT_EQ(Tray->Icon().toolTip(), Q("Perchly v1.45\n正在监控, 声音打开"));
+    EXPECT_EQ(Tray->Icon().toolTip(),
+              Q("Perchly v1.45\n正在监控, 声音打开\n没有选中的站点和目标: 什么也没有监控"));
     EXPECT_EQ(Picture(), app::TTrayIcon::StateIcon(true, true).pixmap(32).toImage());
 
     // From the status bar, the banner menu or the tray: the icon follows.
     Form->StatusBar1MouseDown(10);
     Form->mnuTrayPauseClick();
-    EXPECT_EQ(Tray->Icon().toolTip(), Q("Perchly v1.45\n暂停监控, 声音关闭"));
+    EXPECT_EQ(Tray->Icon().toolTip(),
+              Q("Perchly v1.45\n暂停监控, 声音关闭\n没有选中的站点和目标: 什么也没有监控"));
     const QImage pausedMuted = Picture();
     EXPECT_EQ(pausedMuted, app::TTrayIcon::StateIcon(false, false).pixmap(32).toImage());
     EXPECT_NE(pausedMuted, app::TTrayIcon::StateIcon(false, true).pixmap(32).toImage());
@@ -71,7 +73,8 @@ TEST_F(TrayIconTest, FollowsTheSwitchesInPictureAndTooltip) {
     Form->mnuTrayPauseClick();
     Form->Timer1->SetEnabled(false);
     Form->mnuTraySoundClick();
-    EXPECT_EQ(Tray->Icon().toolTip(), Q("Perchly v1.45\n正在监控, 声音打开"));
+    EXPECT_EQ(Tray->Icon().toolTip(),
+              Q("Perchly v1.45\n正在监控, 声音打开\n没有选中的站点和目标: 什么也没有监控"));
 }
 
 TEST_F(TrayIconTest, MenuOffersTheBannerItemsAndActsThroughTheirHandlers) {

@@ -1,6 +1,8 @@
 #include <QTcpServer>
 #include <filesystem>
 
+#include "app/gui/SiteStatusUi.h"
+#include "app/gui/SiteStatusWindow.h"
 #include "app/watch/LcgRandom.h"
 #include "net/NMHttp.h"
 #include "net/TrustFolder.h"
@@ -123,7 +125,7 @@ TEST_F(WatchCycle, PortThatIsNotANumberFailsWithoutConnecting) {
     EXPECT_EQ(Server.Paths(), std::vector<std::string>{"/good"});
     EXPECT_EQ(Status(), FailureText("Broken"));
     EXPECT_EQ(Memo(), Gb("以下为监控得到的代码->") + "localhost:abc/who\n" + Gb("出现异常!") +
-                          "\n'abc' is not a valid integer value\n");
+                          "\n" + Gb("网址有误") + " ('abc' is not a valid integer value)\n");
     EXPECT_TRUE(Errors.Messages().empty());
     // The failure keeps an interval within 3..60.
     EXPECT_EQ(State.IntervalSeconds, 60);
@@ -377,11 +379,20 @@ TEST_F(WatchCycle, HttpsSitesAreWatchedAndAFailureSaysWhy) {
 
     Form->Timer1Timer();
     EXPECT_EQ(Status(), FailureText("Expired"));
-    EXPECT_EQ(Memo(), Gb("以下为监控得到的代码->") + expiredUrl + "\n" + Gb("出现异常!") +
-                          "\nTLS handshake failed: certificate verify failed (certificate has "
-                          "expired)\n");
+    EXPECT_EQ(Memo(), Gb("以下为监控得到的代码->") + expiredUrl + "\n" + Gb("出现异常!") + "\n" +
+                          Gb("证书已于 ") +
+                          net::UtcDate(Form->NMHTTP1->PeerCertificate().NotAfter) + Gb(" 过期") +
+                          " (TLS handshake failed: certificate verify failed (certificate has "
+                          "expired))\n");
     EXPECT_EQ(Desktop.MessageBoxes.size(), 1u);
     EXPECT_TRUE(Errors.Messages().empty());
+    // A trusted copy cannot mend an expired certificate: none is offered.
+    Form->mnuTrayStatusClick();
+    auto* window = static_cast<app::TSiteStatusWindow*>(Form->StatusWindow());
+    ASSERT_NE(window, nullptr);
+    window->ui->StatusTable->selectRow(0);
+    EXPECT_FALSE(window->ui->CertificateBox->isHidden());
+    EXPECT_TRUE(window->ui->TrustButton->isHidden());
 }
 
 TEST_F(WatchCycle, AnUntrustedCertificateSaysWhereATrustedCopyGoes) {
@@ -397,8 +408,9 @@ TEST_F(WatchCycle, AnUntrustedCertificateSaysWhereATrustedCopyGoes) {
     Open({{"Self", url}}, {{"Alice"}});
 
     const std::string failed =
-        Gb("以下为监控得到的代码->") + url + "\n" + Gb("出现异常!") +
-        "\nTLS handshake failed: certificate verify failed (self-signed certificate)\n" +
+        Gb("以下为监控得到的代码->") + url + "\n" + Gb("出现异常!") + "\n" +
+        Gb("证书不受信任: CN=self 是自签名的") +
+        " (TLS handshake failed: certificate verify failed (self-signed certificate))\n" +
         Gb("要信任这个站点的证书, 把它的 PEM 文件放进 ") + certs + "\n";
     Form->Timer1Timer();
     EXPECT_EQ(Memo(), failed + certs + "notes.txt" +
@@ -407,10 +419,26 @@ TEST_F(WatchCycle, AnUntrustedCertificateSaysWhereATrustedCopyGoes) {
     Form->Timer1Timer();
     EXPECT_EQ(Memo(), failed);
 
-    // Trusting exactly that certificate for its host lets the next fetch in.
-    net::SaveTrustedCertificate(certs, "localhost", Form->NMHTTP1->PeerCertificate().Pem);
+    // The status window shows that certificate and, asked, trusts exactly it
+    // for its host, which lets the next fetch in.
+    Form->mnuTrayStatusClick();
+    auto* window = static_cast<app::TSiteStatusWindow*>(Form->StatusWindow());
+    ASSERT_NE(window, nullptr);
+    window->ui->StatusTable->selectRow(0);
+    const std::string shown = rtl::ToGb(window->ui->CertificateLabel->text());
+    EXPECT_NE(shown.find(Gb("主体: CN=self")), std::string::npos) << shown;
+    EXPECT_NE(shown.find("SHA-256: " + Form->NMHTTP1->PeerCertificate().Sha256), std::string::npos);
+    ASSERT_FALSE(window->ui->TrustButton->isHidden());
+    window->ui->TrustButton->click();  // answered No: nothing is saved
+    EXPECT_FALSE(std::filesystem::exists(certs + "localhost.pem"));
+    Desktop.Answers.push_back(app::DesktopServices::Answer::Yes);
+    window->ui->TrustButton->click();
+    ASSERT_EQ(Desktop.MessageBoxes.size(), 2u);
+    EXPECT_NE(Desktop.MessageBoxes[1].Text.find(Gb("只为主机 localhost 信任这个证书?")),
+              std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(certs + "localhost.pem"));
     Form->Timer1Timer();
     EXPECT_EQ(Status(), FetchedText("Self"));
-    EXPECT_EQ(Desktop.MessageBoxes.size(), 1u);
+    EXPECT_EQ(Desktop.MessageBoxes.size(), 3u) << "the alert of the page now let in";
     EXPECT_TRUE(Errors.Messages().empty());
 }

@@ -36,12 +36,14 @@ class CountingDesktop : public app::DesktopServices {
 public:
     long Boxes = 0;
     long Sounds = 0;
+    long Notices = 0;
     Answer MessageBox(QWidget*, const std::string&, const std::string&, Buttons, Icon,
                       DefaultButton) override {
         ++Boxes;
         return Answer::No;
     }
     void ShowMessage(const std::string&) override {}
+    void ShowNotice(QWidget*, const std::string&) override { ++Notices; }
     int RunModal(QDialog&) override { return 0; }
     bool ShellOpen(QWidget*, const std::string&, ShowMode) override { return true; }
     void PlaySoundSync(const std::string&) override { ++Sounds; }
@@ -263,6 +265,8 @@ int main(int argc, char** argv) {
         fail("ticks were skipped: a cycle outlasted the interval");
     if (errors > 0)
         fail("error reports were raised");
+    if (desktop.Notices > 0)
+        fail("the site health database could not be used");
     if (desktop.Boxes < expectedBoxes - 1)
         fail("the nickname on the watched page did not raise an alert every round");
     return ok ? 0 : 1;

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "app/page/Markup.h"
-#include "app/watch/TargetPresence.h"
 #include "app/watch/LcgRandom.h"
+#include "app/watch/TargetPresence.h"
 
 using namespace app;
 

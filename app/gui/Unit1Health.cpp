@@ -1,0 +1,143 @@
+#include <QAction>
+#include <QDateTime>
+#include <QListWidget>
+#include <QTimer>
+#include <cstdio>
+
+#include "app/gui/CommandWiring.h"
+#include "app/gui/HealthMarks.h"
+#include "app/gui/SiteStatusWindow.h"
+#include "app/gui/Unit1.h"
+#include "app/watch/FetchReason.h"
+#include "app/watch/HealthText.h"
+#include "rtl/GbText.h"
+#include "ui_Unit1.h"
+
+namespace app {
+namespace {
+
+bool AnySelected(const auto& list) {
+    for (const auto& slot : list)
+        if (slot.Selected != 0 && !slot.Name.empty())
+            return true;
+    return false;
+}
+
+}  // namespace
+
+void TForm1::ConnectHealthHandlers() {
+    ConnectCommand(ui->mnuTrayStatus, this, [this] { mnuTrayStatusClick(); });
+    // A mark as small as the row's text, before the name.
+    ui->ListBox1->setIconSize(QSize(10, 10));
+    // The rows' "3 分钟前" grows older also while monitoring is paused.
+    auto* aging = new QTimer(this);
+    connect(aging, &QTimer::timeout, this, [this] { ShowSiteMarks(); });
+    aging->start(30 * 1000);
+}
+
+void TForm1::OpenHealth() {
+    if (!WallClock)
+        WallClock = [] { return QDateTime::currentMSecsSinceEpoch(); };
+    FHealth = std::make_unique<THealthKeeper>(FFolders.HealthFile());
+    FHealth->OnProblem = [this](const std::string& message) {
+        std::fprintf(stderr, "perchly: %s\n", rtl::FromGb(message).toLocal8Bit().constData());
+        // Shown once the window is up, and waiting for nobody.
+        QTimer::singleShot(0, this, [this, message] { FDesktop.ShowNotice(this, message); });
+    };
+    FHealth->Open(WallClock());
+}
+
+void TForm1::RecordCheck(const SiteSlot& site, const FetchOutcome& outcome) {
+    const HealthTurn turn = FHealth->Record(site.Url, site.Name, outcome, WallClock());
+    ShowSiteMarks();
+    RefreshStatusWindow();
+    if (OnStateShown)
+        OnStateShown();
+    if (turn != HealthTurn::None && OnHealthTurn)
+        OnHealthTurn(site.Name, turn, ReasonSentence(outcome));
+}
+
+void TForm1::ShowSiteMarks() {
+    if (!FHealth)
+        return;
+    const int64_t now = WallClock();
+    // Row r is slot r. The list's own hint (the selected addresses) stays
+    // reachable under each row's.
+    const QString listTip = ui->ListBox1->toolTip();
+    const int rows = ui->ListBox1->count();
+    for (int row = 0; row < rows && row <= MaxSiteIndex; ++row) {
+        const SiteSlot& slot = FState.Sites[static_cast<size_t>(row)];
+        const SiteHealth* health = slot.Url.empty() ? nullptr : FHealth->Book().Find(slot.Url);
+        std::string tip = HealthStateText(health);
+        if (health && health->Last) {
+            tip += rtl::Gb(", 上次检查 ") + CheckTimeText(health->Last->TimeUtcMs, now);
+            if (!health->Last->Sentence.empty())
+                tip += "\n" + health->Last->Sentence;
+        }
+        QListWidgetItem* item = ui->ListBox1->item(row);
+        item->setIcon(HealthMark(StateOf(health)));
+        item->setToolTip(rtl::FromGb(tip) + (listTip.isEmpty() ? QString() : "\n" + listTip));
+    }
+}
+
+TForm1::WatchSummary TForm1::Summary() const {
+    WatchSummary summary;
+    summary.TargetSelected = AnySelected(FState.Targets);
+    summary.SiteSelected = AnySelected(FState.Sites);
+    for (const SiteSlot& slot : FState.Sites) {
+        if (slot.Name.empty() || slot.Selected == 0 || slot.Url.empty())
+            continue;
+        ++summary.Sites;
+        const HealthState state = StateOf(FHealth ? FHealth->Book().Find(slot.Url) : nullptr);
+        if (state == HealthState::Failing || state == HealthState::Broken)
+            ++summary.Failing;
+    }
+    return summary;
+}
+
+std::string TForm1::NothingWatchedText() const {
+    const WatchSummary summary = Summary();
+    if (!summary.SiteSelected && !summary.TargetSelected)
+        return rtl::Gb("没有选中的站点和目标: 什么也没有监控");
+    if (!summary.SiteSelected)
+        return rtl::Gb("没有选中的站点: 什么也没有监控");
+    if (!summary.TargetSelected)
+        return rtl::Gb("没有选中的目标: 什么也没有监控");
+    return {};
+}
+
+void TForm1::ShowWhatIsWatched() {
+    const std::string nothing = NothingWatchedText();
+    if (!nothing.empty()) {
+        SetStatusText(1, nothing);
+        FNothingWatchedShown = true;
+    } else if (FNothingWatchedShown) {
+        // The text is taken back only where it still stands.
+        if (StatusText(1).find(rtl::Gb(": 什么也没有监控")) != std::string::npos)
+            SetStatusText(1, "");
+        FNothingWatchedShown = false;
+    }
+    if (OnStateShown)
+        OnStateShown();
+}
+
+void TForm1::mnuTrayStatusClick() {
+    if (!FStatusWindow)
+        FStatusWindow = new TSiteStatusWindow(*this);
+    auto* window = static_cast<TSiteStatusWindow*>(FStatusWindow.data());
+    window->Refresh();
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void TForm1::RefreshStatusWindow() {
+    if (auto* window = static_cast<TSiteStatusWindow*>(FStatusWindow.data()))
+        window->Refresh();
+}
+
+QWidget* TForm1::StatusWindow() const {
+    return FStatusWindow.data();
+}
+
+}  // namespace app
