@@ -123,6 +123,10 @@ std::string OtherSentence(const FetchOutcome& outcome) {
         return Gb("无法连接到服务器");
     if (text == "Response header too long")
         return Gb("服务器的应答头太长");
+    if (text.rfind("Invalid redirect location", 0) == 0)
+        return Gb("服务器重定向到的地址有误");
+    if (text.rfind("Unsupported redirect location", 0) == 0)
+        return Gb("服务器重定向到的地址不是 http 或 https");
     if (text == "Empty URL" || Has(text, "in URL") || Has(text, "not a valid integer"))
         return Gb("网址有误");
     if (Has(text, "through a proxy"))

@@ -161,6 +161,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "(unable to get local issuer certificate))"),
         Failure("Redirects", Raised("Too many redirects", false, true, true),
                 FetchKind::TooManyRedirects, "重定向次数太多 (Too many redirects)"),
+        Failure("BadRedirect", Raised("Invalid redirect location: http://", false, true, true),
+                FetchKind::Other, "服务器重定向到的地址有误 (Invalid redirect location: http://)"),
         Failure("PortNotANumber", Raised("'abc' is not a valid integer value"), FetchKind::Other,
                 "网址有误 ('abc' is not a valid integer value)"),
         Ended("NotFound", Reply(404), FetchKind::HttpStatus,
