@@ -26,6 +26,7 @@
 #include "app/gui/Unit2.h"
 #include "app/gui/WatchAnnouncer.h"
 #include "app/watch/SaveAtExit.h"
+#include "app/watch/SeenReport.h"
 #include "app/watch/StatusReport.h"
 #include "app/watch/WatchState.h"
 #include "rtl/ErrorReport.h"
@@ -70,18 +71,25 @@ void ReportStartFailure(QtMsgType type, const QMessageLogContext& context, const
     std::_Exit(1);
 }
 
-// `perchly --status [--json]` answers from the files alone: no display, no
-// application object, no lock and no hand-over to a running copy.
+// `perchly --status [--json]` and `perchly --seen [--json]` answer from the
+// files alone: no display, no application object, no lock and no hand-over to
+// a running copy.
 std::optional<int> RunCommandLine(int argc, char** argv) {
     std::vector<std::string> arguments(argv + 1, argv + argc);
     bool status = false;
-    for (const std::string& argument : arguments)
+    bool seen = false;
+    for (const std::string& argument : arguments) {
         status = status || argument == "--status";
-    if (!status)
+        seen = seen || argument == "--seen";
+    }
+    if (!status && !seen)
         return std::nullopt;
     try {
-        return app::RunStatusCommand(arguments, rtl::LocateFiles(rtl::ProcessEnvironment()), stdout,
-                                     stderr);
+        const rtl::FileFolders folders = rtl::LocateFiles(rtl::ProcessEnvironment());
+        // Asked for both, the one that does not know the other's option says so.
+        if (seen && !status)
+            return app::RunSeenCommand(arguments, folders, stdout, stderr);
+        return app::RunStatusCommand(arguments, folders, stdout, stderr);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "perchly: %s\n", error.what());
         return 1;

@@ -80,6 +80,9 @@ void THealthKeeper::Open(int64_t nowUtcMs) {
     StoreProblem loadProblem;
     for (SiteHealth& site : FStore.LoadSites(nowUtcMs, loadProblem))
         FBook.Load(std::move(site));
+    if (loadProblem.What == StoreProblem::Kind::None)
+        for (const NameSighting& sighting : FStore.LoadSightings(nowUtcMs, loadProblem))
+            FPresence.Load(sighting.Last);
     if (loadProblem.What != StoreProblem::Kind::None) {
         Report(loadProblem);
         Pause(loadProblem);
@@ -93,7 +96,8 @@ void THealthKeeper::Close(int64_t nowUtcMs) {
 }
 
 HealthTurn THealthKeeper::Record(const std::string& url, const std::string& name,
-                                 const FetchOutcome& outcome, int64_t nowUtcMs) {
+                                 const FetchOutcome& outcome, int64_t nowUtcMs,
+                                 const PresenceCheck* presence) {
     const HealthTurn turn = FBook.Record(url, name, outcome, nowUtcMs);
     const SiteHealth* site = FBook.Find(url);
     if (!site || !site->Last || outcome.Kind == FetchKind::Canceled)
@@ -105,6 +109,11 @@ HealthTurn THealthKeeper::Record(const std::string& url, const std::string& name
     changes.FailuresInARow = site->FailuresInARow;
     Add(changes.Days[DayOf(nowUtcMs)], site->Last->Failed);
     Add(changes.Hours[HourOf(nowUtcMs)], site->Last->Failed);
+    // Only a good page tells who is there: an error page or a failed fetch
+    // neither extends nor ends a span.
+    if (presence && !site->Last->Failed)
+        for (PresenceSpan& span : FPresence.Record(url, *presence, nowUtcMs))
+            changes.Spans[{span.Name, span.FirstSeenMs}] = std::move(span);
     Flush(nowUtcMs);
     return turn;
 }
@@ -130,6 +139,10 @@ bool THealthKeeper::Reopen() {
             changes.FailuresInARow = site.FailuresInARow;
             changes.Hours = site.Hours;
         }
+        // The spans still open go on in the new file.
+        for (const auto& [key, span] : FPresence.OpenSpans())
+            if (FBook.Find(span.Url))
+                FPending[span.Url].Spans[{span.Name, span.FirstSeenMs}] = span;
     }
     return true;
 }
@@ -176,6 +189,49 @@ void THealthKeeper::Flush(int64_t nowUtcMs) {
     }
     Report(problem);
     Pause(problem);
+}
+
+PresenceRecords THealthKeeper::LoadPresence(StoreProblem& problem) {
+    if (!FStore.IsOpen() && !FGivenUp && Clock::now() >= FRetryAt)
+        Reopen();
+    PresenceRecords records;
+    if (FStore.IsOpen()) {
+        records = FStore.LoadPresence(problem);
+    } else {
+        // Another program holding the file for writing still lets it be read.
+        THealthStore reader(FStore.Path());
+        if (reader.OpenForReading(problem))
+            records = reader.LoadPresence(problem);
+    }
+    // What is not written yet is shown all the same.
+    std::vector<PresenceSpan> pending;
+    for (const auto& [url, site] : FPending) {
+        if (site.Spans.empty())
+            continue;
+        if (records.SiteIndex(url) < 0)
+            records.Sites.push_back({url, site.Name});
+        for (const auto& [key, span] : site.Spans)
+            pending.push_back(span);
+    }
+    records.Merge(pending);
+    return records;
+}
+
+bool THealthKeeper::ClearPresence(const std::string* name, StoreProblem& problem) {
+    if (!FStore.IsOpen() && !FGivenUp)
+        Reopen();
+    if (!FStore.IsOpen()) {
+        problem.What = StoreProblem::Kind::Unusable;
+        problem.Detail = "not open";
+        return false;
+    }
+    if (!FStore.ClearPresence(name, problem))
+        return false;
+    FPresence.Clear(name);
+    for (auto& [url, site] : FPending)
+        std::erase_if(site.Spans,
+                      [name](const auto& entry) { return !name || entry.first.first == *name; });
+    return true;
 }
 
 }  // namespace app

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/watch/HealthStore.h"
+#include "app/watch/Presence.h"
 #include "app/watch/SiteHealth.h"
 
 namespace app {
@@ -30,11 +31,23 @@ public:
     // Writes what is still pending and closes the database.
     void Close(int64_t nowUtcMs);
 
-    // Records one check in the book and writes it.
+    // Records one check in the book and writes it, with what a good check
+    // found of the watched names (null: the check looked for none, as when it
+    // failed) in the same transaction.
     HealthTurn Record(const std::string& url, const std::string& name, const FetchOutcome& outcome,
-                      int64_t nowUtcMs);
+                      int64_t nowUtcMs, const PresenceCheck* presence = nullptr);
 
     const THealthBook& Book() const { return FBook; }
+    // The open spans and each name's latest one.
+    const TPresenceBook& Presence() const { return FPresence; }
+
+    // Every span kept, the ones not yet written included, for the records
+    // window; empty when the database cannot be read (problem set).
+    PresenceRecords LoadPresence(StoreProblem& problem);
+    // Deletes the spans of one name, or of every name when name is null, from
+    // the database and from memory. False (problem set) when the database
+    // could not be written: then nothing is deleted.
+    bool ClearPresence(const std::string* name, StoreProblem& problem);
     // True while the database takes the checks.
     bool Persistent() const { return FStore.IsOpen() && FPending.empty(); }
 
@@ -56,6 +69,7 @@ private:
 
     THealthStore FStore;
     THealthBook FBook;
+    TPresenceBook FPresence;
     std::map<std::string, SiteChanges> FPending;
     bool FReported = false;
     // A newer program's file is never written; other trouble is tried again

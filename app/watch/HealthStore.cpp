@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QUrl>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -20,7 +21,7 @@ namespace {
 // One step per schema version: step i takes a file from version i to i + 1.
 // A later version adds its step at the end and never changes an earlier one,
 // so every older file comes up the same road.
-constexpr std::array<const char*, 1> Migrations = {
+constexpr std::array<const char*, 2> Migrations = {
     // 0 -> 1: the sites' health.
     "CREATE TABLE site ("
     "  id INTEGER PRIMARY KEY,"
@@ -48,6 +49,20 @@ constexpr std::array<const char*, 1> Migrations = {
     "  checks INTEGER NOT NULL,"
     "  failures INTEGER NOT NULL,"
     "  PRIMARY KEY (site_id, hour)) WITHOUT ROWID;",
+    // 1 -> 2: when and where each nickname was present. A span is keyed by
+    // its name, site and first sighting; extending it rewrites one row of
+    // one tree, since nothing but the key is indexed.
+    "CREATE TABLE nickname ("
+    "  id INTEGER PRIMARY KEY,"
+    "  name TEXT NOT NULL UNIQUE);"
+    "CREATE TABLE presence ("
+    "  nickname_id INTEGER NOT NULL REFERENCES nickname (id) ON DELETE CASCADE,"
+    "  site_id INTEGER NOT NULL REFERENCES site (id) ON DELETE CASCADE,"
+    "  first_seen INTEGER NOT NULL,"
+    "  last_seen INTEGER NOT NULL,"
+    "  checks INTEGER NOT NULL,"
+    "  open INTEGER NOT NULL CHECK (open IN (0, 1)),"
+    "  PRIMARY KEY (nickname_id, site_id, first_seen)) WITHOUT ROWID;",
 };
 
 // The window must never wait long for the file: another process that holds
@@ -122,10 +137,12 @@ THealthStore::~THealthStore() {
 }
 
 void THealthStore::FinalizeStatements() {
-    for (sqlite3_stmt** statement : {&FUpsertSite, &FAddDay, &FAddHour}) {
+    for (sqlite3_stmt** statement :
+         {&FUpsertSite, &FAddDay, &FAddHour, &FUpsertNickname, &FUpsertSpan}) {
         sqlite3_finalize(*statement);
         *statement = nullptr;
     }
+    FNicknameIds.clear();
 }
 
 void THealthStore::Close() {
@@ -254,6 +271,12 @@ bool THealthStore::Migrate(StoreProblem& problem) {
     return true;
 }
 
+bool THealthStore::EndOpenSpans(StoreProblem& problem) {
+    // Spans still open were open when the last window stopped: nobody watched
+    // since, so they end at their last sighting.
+    return Run("UPDATE presence SET open = 0 WHERE open = 1", problem);
+}
+
 bool THealthStore::Prepare(StoreProblem& problem) {
     const std::pair<sqlite3_stmt**, const char*> statements[] = {
         {&FUpsertSite,
@@ -272,6 +295,13 @@ bool THealthStore::Prepare(StoreProblem& problem) {
          "INSERT INTO site_hour (site_id, hour, checks, failures) VALUES (?1, ?2, ?3, ?4)"
          " ON CONFLICT (site_id, hour) DO UPDATE SET checks = checks + ?3,"
          " failures = failures + ?4"},
+        {&FUpsertNickname,
+         "INSERT INTO nickname (name) VALUES (?1)"
+         " ON CONFLICT (name) DO UPDATE SET name = excluded.name RETURNING id"},
+        {&FUpsertSpan,
+         "INSERT INTO presence (nickname_id, site_id, first_seen, last_seen, checks, open)"
+         " VALUES (?1, ?2, ?3, ?4, ?5, ?6) ON CONFLICT (nickname_id, site_id, first_seen)"
+         " DO UPDATE SET last_seen = ?4, checks = ?5, open = ?6"},
     };
     for (const auto& [statement, sql] : statements) {
         const int code =
@@ -319,7 +349,7 @@ bool THealthStore::Open(StoreProblem& problem) {
             Run("PRAGMA synchronous = OFF; PRAGMA foreign_keys = ON;"
                 "PRAGMA journal_size_limit = 1048576",
                 problem) &&
-            Migrate(problem) && Prepare(problem))
+            Migrate(problem) && EndOpenSpans(problem) && Prepare(problem))
             return true;
         // Only a file found corrupt is moved aside, and only once.
         if (problem.What != StoreProblem::Kind::Corrupt || attempt > 0) {
@@ -475,7 +505,45 @@ bool THealthStore::WriteSite(const SiteChanges& site) {
         }
         return true;
     };
-    return add(FAddDay, site.Days) && add(FAddHour, site.Hours);
+    if (!add(FAddDay, site.Days) || !add(FAddHour, site.Hours))
+        return false;
+    for (const auto& [key, span] : site.Spans)
+        if (!WriteSpan(id, span))
+            return false;
+    return true;
+}
+
+int64_t THealthStore::NicknameId(const std::string& name) {
+    const std::string utf8 = Utf8(name);
+    const auto known = FNicknameIds.find(utf8);
+    if (known != FNicknameIds.end())
+        return known->second;
+    sqlite3_stmt* upsert = FUpsertNickname;
+    sqlite3_reset(upsert);
+    BindText(upsert, 1, utf8);
+    if (sqlite3_step(upsert) != SQLITE_ROW)
+        return -1;
+    const int64_t id = sqlite3_column_int64(upsert, 0);
+    if (sqlite3_step(upsert) != SQLITE_DONE)
+        return -1;
+    // Kept only once the transaction that made it commits (see Write).
+    FNicknameIds.emplace(utf8, id);
+    return id;
+}
+
+bool THealthStore::WriteSpan(int64_t siteId, const PresenceSpan& span) {
+    const int64_t nickname = NicknameId(span.Name);
+    if (nickname < 0)
+        return false;
+    sqlite3_stmt* upsert = FUpsertSpan;
+    sqlite3_reset(upsert);
+    sqlite3_bind_int64(upsert, 1, nickname);
+    sqlite3_bind_int64(upsert, 2, siteId);
+    sqlite3_bind_int64(upsert, 3, span.FirstSeenMs);
+    sqlite3_bind_int64(upsert, 4, span.LastSeenMs);
+    sqlite3_bind_int64(upsert, 5, span.Checks);
+    sqlite3_bind_int(upsert, 6, span.Open ? 1 : 0);
+    return sqlite3_step(upsert) == SQLITE_DONE;
 }
 
 bool THealthStore::Prune(int64_t nowUtcMs) {
@@ -488,7 +556,13 @@ bool THealthStore::Prune(int64_t nowUtcMs) {
                             ";DELETE FROM site_hour WHERE hour < " + std::to_string(hour - 48) +
                             " OR hour > " + std::to_string(hour + 1) +
                             ";DELETE FROM site WHERE last_check < " +
-                            std::to_string(nowUtcMs - DaysKept * MillisecondsPerDay) + ";";
+                            std::to_string(nowUtcMs - DaysKept * MillisecondsPerDay) +
+                            ";DELETE FROM presence WHERE last_seen < " +
+                            std::to_string(nowUtcMs - SpanDaysKept * MillisecondsPerDay) +
+                            ";DELETE FROM nickname WHERE id NOT IN"
+                            " (SELECT nickname_id FROM presence);";
+    // Names that lost their last span go: their ids are no longer valid.
+    FNicknameIds.clear();
     if (!Execute(sql.c_str()))
         return false;
     FLastPruneDay = today;
@@ -516,16 +590,159 @@ bool THealthStore::Write(const std::vector<SiteChanges>& changes, int64_t nowUtc
         if (code == SQLITE_OK)
             return true;
         FLastPruneDay = pruneDay;
+        FNicknameIds.clear();
         Fail(code, problem);
         Execute("ROLLBACK");
     } else {
         Fail(code, problem);
     }
-    for (sqlite3_stmt* statement : {FUpsertSite, FAddDay, FAddHour})
+    for (sqlite3_stmt* statement : {FUpsertSite, FAddDay, FAddHour, FUpsertNickname, FUpsertSpan})
         sqlite3_reset(statement);
     if (problem.What == StoreProblem::Kind::Corrupt)
         Close();
     return false;
+}
+
+bool THealthStore::HasPresence() {
+    // A file of version 1 opened for reading has no presence yet.
+    Statement probe(FDb, "SELECT 1 FROM sqlite_master WHERE name = 'presence'");
+    return probe.Code() == SQLITE_OK && sqlite3_step(*probe) == SQLITE_ROW;
+}
+
+PresenceRecords THealthStore::LoadPresence(StoreProblem& problem) {
+    PresenceRecords records;
+    if (!FDb || !HasPresence())
+        return records;
+    std::map<int64_t, int32_t> nameOf;
+    std::map<int64_t, int32_t> siteOf;
+    {
+        Statement names(FDb, "SELECT id, name FROM nickname ORDER BY id");
+        std::vector<std::pair<std::string, int64_t>> byName;
+        int step = names.Code() == SQLITE_OK ? sqlite3_step(*names) : names.Code();
+        for (; step == SQLITE_ROW; step = sqlite3_step(*names))
+            byName.emplace_back(GbOf(sqlite3_column_text(*names, 1)),
+                                sqlite3_column_int64(*names, 0));
+        if (step != SQLITE_DONE) {
+            Fail(step, problem);
+            return {};
+        }
+        // Sorted by the GB18030 text, as the records' name index expects.
+        std::sort(byName.begin(), byName.end());
+        for (auto& [name, id] : byName) {
+            nameOf[id] = static_cast<int32_t>(records.Names.size());
+            records.Names.push_back(std::move(name));
+        }
+    }
+    {
+        Statement sites(FDb, "SELECT id, url, name FROM site ORDER BY id");
+        int step = sites.Code() == SQLITE_OK ? sqlite3_step(*sites) : sites.Code();
+        for (; step == SQLITE_ROW; step = sqlite3_step(*sites)) {
+            siteOf[sqlite3_column_int64(*sites, 0)] = static_cast<int32_t>(records.Sites.size());
+            records.Sites.push_back(
+                {GbOf(sqlite3_column_text(*sites, 1)), GbOf(sqlite3_column_text(*sites, 2))});
+        }
+        if (step != SQLITE_DONE) {
+            Fail(step, problem);
+            return {};
+        }
+    }
+    Statement spans(FDb,
+                    "SELECT nickname_id, site_id, first_seen, last_seen, checks, open"
+                    " FROM presence");
+    int step = spans.Code() == SQLITE_OK ? sqlite3_step(*spans) : spans.Code();
+    for (; step == SQLITE_ROW; step = sqlite3_step(*spans)) {
+        const auto name = nameOf.find(sqlite3_column_int64(*spans, 0));
+        const auto site = siteOf.find(sqlite3_column_int64(*spans, 1));
+        if (name == nameOf.end() || site == siteOf.end())
+            continue;
+        records.Spans.push_back({name->second, site->second, sqlite3_column_int64(*spans, 2),
+                                 sqlite3_column_int64(*spans, 3), sqlite3_column_int64(*spans, 4),
+                                 sqlite3_column_int(*spans, 5) != 0});
+    }
+    if (step != SQLITE_DONE) {
+        Fail(step, problem);
+        return {};
+    }
+    // Sorting here is cheaper than in SQL, which has no index on the last
+    // sighting to read them in that order.
+    std::sort(records.Spans.begin(), records.Spans.end(),
+              [](const PresenceRecords::Row& a, const PresenceRecords::Row& b) {
+                  if (a.LastSeenMs != b.LastSeenMs)
+                      return a.LastSeenMs > b.LastSeenMs;
+                  return a.FirstSeenMs > b.FirstSeenMs;
+              });
+    return records;
+}
+
+std::vector<NameSighting> THealthStore::LoadSightings(int64_t recentSinceUtcMs,
+                                                      StoreProblem& problem) {
+    std::vector<NameSighting> sightings;
+    if (!FDb || !HasPresence())
+        return sightings;
+    // SQLite takes the bare columns from the row that gave the maximum.
+    Statement read(FDb,
+                   "SELECT n.name, s.url, s.name, p.first_seen, MAX(p.last_seen), p.checks,"
+                   " SUM(p.last_seen >= ?1) FROM presence p"
+                   " JOIN nickname n ON n.id = p.nickname_id JOIN site s ON s.id = p.site_id"
+                   " GROUP BY p.nickname_id");
+    if (read.Code() != SQLITE_OK) {
+        Fail(read.Code(), problem);
+        return sightings;
+    }
+    sqlite3_bind_int64(*read, 1, recentSinceUtcMs);
+    int step = SQLITE_OK;
+    while ((step = sqlite3_step(*read)) == SQLITE_ROW) {
+        NameSighting sighting;
+        sighting.Last.Name = GbOf(sqlite3_column_text(*read, 0));
+        sighting.Last.Url = GbOf(sqlite3_column_text(*read, 1));
+        sighting.SiteName = GbOf(sqlite3_column_text(*read, 2));
+        sighting.Last.FirstSeenMs = sqlite3_column_int64(*read, 3);
+        sighting.Last.LastSeenMs = sqlite3_column_int64(*read, 4);
+        sighting.Last.Checks = sqlite3_column_int64(*read, 5);
+        sighting.RecentSpans = sqlite3_column_int64(*read, 6);
+        sightings.push_back(std::move(sighting));
+    }
+    if (step != SQLITE_DONE) {
+        Fail(step, problem);
+        return {};
+    }
+    return sightings;
+}
+
+bool THealthStore::ClearPresence(const std::string* name, StoreProblem& problem) {
+    if (!FDb || FReadOnly) {
+        problem.What = StoreProblem::Kind::Unusable;
+        problem.Detail = "not open";
+        return false;
+    }
+    if (!Run("BEGIN IMMEDIATE", problem))
+        return false;
+    bool cleared = false;
+    if (!name) {
+        cleared = Run("DELETE FROM presence; DELETE FROM nickname", problem);
+    } else {
+        Statement spans(FDb,
+                        "DELETE FROM presence WHERE nickname_id IN"
+                        " (SELECT id FROM nickname WHERE name = ?1)");
+        Statement names(FDb, "DELETE FROM nickname WHERE name = ?1");
+        cleared = spans.Code() == SQLITE_OK && names.Code() == SQLITE_OK;
+        if (cleared) {
+            const std::string utf8 = Utf8(*name);
+            BindText(*spans, 1, utf8);
+            BindText(*names, 1, utf8);
+            cleared = sqlite3_step(*spans) == SQLITE_DONE && sqlite3_step(*names) == SQLITE_DONE;
+        }
+        if (!cleared)
+            Fail(sqlite3_errcode(FDb), problem);
+    }
+    cleared = cleared && Run("COMMIT", problem);
+    FNicknameIds.clear();
+    if (!cleared) {
+        Execute("ROLLBACK");
+        if (problem.What == StoreProblem::Kind::Corrupt)
+            Close();
+    }
+    return cleared;
 }
 
 }  // namespace app

@@ -5,6 +5,7 @@
 
 #include "app/watch/HealthStore.h"
 #include "app/watch/HealthText.h"
+#include "app/watch/JsonText.h"
 #include "app/watch/Settings.h"
 #include "rtl/GbText.h"
 
@@ -13,41 +14,6 @@ namespace {
 
 std::string Utf8(const std::string& gb) {
     return rtl::FromGb(gb).toUtf8().toStdString();
-}
-
-// A JSON string of UTF-8 text: quotes, backslashes and control characters
-// escaped, everything else as it is.
-std::string JsonString(const std::string& utf8) {
-    std::string out = "\"";
-    for (const char c : utf8) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (byte < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
-                    out += escaped;
-                } else {
-                    out += c;
-                }
-        }
-    }
-    return out + "\"";
 }
 
 void Write(std::FILE* file, const std::string& text) {
