@@ -559,8 +559,10 @@ bool THealthStore::Prune(int64_t nowUtcMs) {
                             std::to_string(nowUtcMs - DaysKept * MillisecondsPerDay) +
                             ";DELETE FROM presence WHERE last_seen < " +
                             std::to_string(nowUtcMs - SpanDaysKept * MillisecondsPerDay) +
-                            ";DELETE FROM nickname WHERE id NOT IN"
-                            " (SELECT nickname_id FROM presence);";
+                            // A seek per name in the spans' key, not a list of
+                            // every span's name.
+                            ";DELETE FROM nickname WHERE NOT EXISTS (SELECT 1 FROM presence"
+                            " WHERE presence.nickname_id = nickname.id);";
     // Names that lost their last span go: their ids are no longer valid.
     FNicknameIds.clear();
     if (!Execute(sql.c_str()))
