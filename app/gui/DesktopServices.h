@@ -61,6 +61,16 @@ public:
     virtual void PlaySoundSync(const std::string& wavPath) = 0;
 
     virtual QDate Today() = 0;
+
+    // Asks where to save a file: a path as the file system spells it (the
+    // locale's bytes), "" when the user cancelled. suggestedPath is spelt the
+    // same way; caption and filter ("CSV 文件 (*.csv)") are GB18030 text. A
+    // desktop that cannot ask answers "", as a cancel.
+    virtual std::string SaveFileName(QWidget* /*owner*/, const std::string& /*caption*/,
+                                     const std::string& /*suggestedPath*/,
+                                     const std::string& /*filter*/) {
+        return {};
+    }
 };
 
 }  // namespace app

@@ -4,6 +4,8 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QUrl>
@@ -112,6 +114,18 @@ void QtDesktopServices::PlaySoundSync(const std::string& wavPath) {
 
 QDate QtDesktopServices::Today() {
     return QDate::currentDate();
+}
+
+std::string QtDesktopServices::SaveFileName(QWidget* owner, const std::string& caption,
+                                            const std::string& suggestedPath,
+                                            const std::string& filter) {
+    // The dialog asks before it replaces a file that is already there.
+    const QString chosen = QFileDialog::getSaveFileName(
+        owner, rtl::FromGb(caption), QFile::decodeName(QByteArray::fromStdString(suggestedPath)),
+        rtl::FromGb(filter));
+    if (chosen.isEmpty())
+        return {};
+    return QFile::encodeName(chosen).toStdString();
 }
 
 }  // namespace app

@@ -24,6 +24,8 @@ public:
     bool ShellOpen(QWidget* owner, const std::string& target, ShowMode mode) override;
     void PlaySoundSync(const std::string& wavPath) override;
     QDate Today() override;
+    std::string SaveFileName(QWidget* owner, const std::string& caption,
+                             const std::string& suggestedPath, const std::string& filter) override;
 
     // The box MessageBox and AlertBox run, built but not shown, so its buttons,
     // flags and size can be checked without a modal loop.

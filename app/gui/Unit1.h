@@ -148,6 +148,11 @@ public:
     // The window 站点状态 (menu 操作), made on first use and kept.
     void mnuTrayStatusClick();
     QWidget* StatusWindow() const;
+    // When and where each nickname was seen: the window 出现记录.
+    void mnuSeenRecordsClick();
+    QWidget* SeenWindow() const;
+    // The tooltip of a nickname row: when and where the name was last seen.
+    std::string TargetSightingText(int row) const;
     // Raised when a site's watch broke (BrokenStreak failures in a row) or
     // recovered from that: site name and the last reason sentence, GB text.
     std::function<void(const std::string& name, HealthTurn turn, const std::string& reason)>
@@ -199,7 +204,10 @@ private:
     // Status panel 1 says so when nothing is watched; called when the
     // selections change.
     void ShowWhatIsWatched();
-    void RecordCheck(const SiteSlot& site, const FetchOutcome& outcome);
+    void RecordCheck(const SiteSlot& site, const FetchOutcome& outcome,
+                     const PresenceCheck* presence = nullptr);
+    // A site's name for the user: the list's, else the one it had when last checked.
+    std::string SiteNameOf(const std::string& url) const;
     void RefreshStatusWindow();
 
     void BuildContextMenus();
@@ -227,6 +235,9 @@ public:
     // Whether each fetch's outcome is recorded as the site's health. Always on
     // in the program; the cycle benchmark turns it off to weigh what it costs.
     bool RecordChecks = true;
+    // Whether a recorded check also records who was on the page. Always on
+    // in the program; the benchmark weighs what it costs.
+    bool RecordPresence = true;
     // True while a watch cycle runs (inside the fetch, a sound or a box).
     bool CycleRunning() const { return FCycleRunning; }
     // Puts the last cycle's text into the test panel; called when it is shown.
@@ -244,7 +255,10 @@ private:
     // the fetcher.
     void FetchPage(const std::string& url, int32_t port, int32_t bound);
     // Steps after a fetch that gave a page: show it, search it, raise alerts.
-    void MatchPage(const std::string& promptFile, int32_t promptCount, const FetchOutcome& outcome);
+    // Reads the fetched page, records the check with who was there (recorded
+    // says it was) and raises the alerts.
+    void MatchPage(const SiteSlot& site, const std::string& promptFile, int32_t promptCount,
+                   const FetchOutcome& outcome, bool& recorded);
     // How long the fetch of this tick may take, in ms (0: no bound).
     int32_t FetchBound() const;
     void AlertTarget(int index, const std::string& promptFile, int32_t promptIndex);
@@ -273,6 +287,7 @@ private:
     bool FFetchDeadlineHit = false;
     std::unique_ptr<THealthKeeper> FHealth;
     QPointer<QWidget> FStatusWindow;
+    QPointer<QWidget> FSeenWindow;
     // Status panel 1 says that nothing is watched, and may be taken back.
     bool FNothingWatchedShown = false;
     // ---- end of watch cycle members ----

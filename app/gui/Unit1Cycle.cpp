@@ -95,17 +95,26 @@ void TForm1::RunWatchCycle() {
     SetStatusText(1, rtl::Gb("正在连接:") + site.Name + "...");
 
     const FetchOutcome outcome = FetchSite(site.Url);
-    if (RecordChecks)
-        RecordCheck(site, outcome);
     if (!outcome.Done()) {
+        if (RecordChecks)
+            RecordCheck(site, outcome);
         FailCycle(ReasonLine(outcome));
         return;
     }
+    // A page that could not be read is still a check of the site, though it
+    // tells nothing of who was there.
+    bool recorded = false;
+    const auto recordUnread = [&] {
+        if (RecordChecks && !recorded)
+            RecordCheck(site, outcome);
+    };
     try {
-        MatchPage(promptFile, promptCount, outcome);
+        MatchPage(site, promptFile, promptCount, outcome, recorded);
     } catch (const std::exception& error) {
+        recordUnread();
         FailCycle(error.what());
     } catch (...) {
+        recordUnread();
         FailCycle("");
     }
 }
@@ -192,19 +201,33 @@ FetchReplyFacts TForm1::ReplyFacts() const {
     return facts;
 }
 
-void TForm1::MatchPage(const std::string& promptFile, int32_t promptCount,
-                       const FetchOutcome& outcome) {
+void TForm1::MatchPage(const SiteSlot& site, const std::string& promptFile, int32_t promptCount,
+                       const FetchOutcome& outcome, bool& recorded) {
     const size_t siteIndex = static_cast<size_t>(FState.SiteCursor);
     const std::string& body = NMHTTP1->Body;
     // Checked once the page is in, also while an alert is open: the fetch's
     // "connecting" would no longer be true.
     SetStatusText(1, rtl::Gb("已检查:") + FState.Sites[siteIndex].Name);
-    FPageReader.Read(NMHTTP1->ContentType(), body, WatchedNames(FState));
+    const std::vector<std::string_view> names = WatchedNames(FState);
+    FPageReader.Read(NMHTTP1->ContentType(), body, names);
     AppendToTestPanel(FPageReader.Page());
     // An error page or a cut one is still searched, and the panel says what
     // it was under the page.
     if (outcome.Kind != FetchKind::Ok)
         AppendToTestPanel("\r\n" + ReasonLine(outcome) + "\r\n");
+
+    // Recorded before the alerts, which wait for the user: the records and
+    // `perchly --seen` know she is there while her box is open.
+    const std::vector<bool>& found = FPageReader.Present();
+    if (RecordChecks) {
+        PresenceCheck presence;
+        presence.Partial = outcome.Kind == FetchKind::BodyCut;
+        for (size_t i = 0; RecordPresence && i < names.size() && i < found.size(); ++i)
+            if (!names[i].empty())
+                presence.Names.emplace_back(std::string(names[i]), found[i]);
+        RecordCheck(site, outcome, RecordPresence ? &presence : nullptr);
+    }
+    recorded = true;
 
     // One draw per cycle, found or not, so the prompt sequence depends only on
     // how many cycles got this far.
@@ -215,7 +238,7 @@ void TForm1::MatchPage(const std::string& promptFile, int32_t promptCount,
 
     // Names are copied by the alert, and a target deselected while an earlier
     // box was open raises no box of its own.
-    const std::vector<bool> present = FPageReader.Present();
+    const std::vector<bool> present = found;
     for (int i = 0; i <= MaxTargetIndex; ++i)
         if (present[static_cast<size_t>(i)] && FState.Targets[static_cast<size_t>(i)].Selected != 0)
             AlertTarget(i, promptFile, promptIndex);

@@ -6,10 +6,13 @@
 
 #include "app/gui/CommandWiring.h"
 #include "app/gui/HealthMarks.h"
+#include "app/gui/RowToolTips.h"
+#include "app/gui/SeenRecordsWindow.h"
 #include "app/gui/SiteStatusWindow.h"
 #include "app/gui/Unit1.h"
 #include "app/watch/FetchReason.h"
 #include "app/watch/HealthText.h"
+#include "app/watch/PresenceText.h"
 #include "rtl/GbText.h"
 #include "ui_Unit1.h"
 
@@ -27,11 +30,14 @@ bool AnySelected(const auto& list) {
 
 void TForm1::ConnectHealthHandlers() {
     ConnectCommand(ui->mnuTrayStatus, this, [this] { mnuTrayStatusClick(); });
+    ConnectCommand(ui->mnuSeenRecords, this, [this] { mnuSeenRecordsClick(); });
     // A mark as small as the row's text, before the name.
     ui->ListBox1->setIconSize(QSize(10, 10));
     // The rows' "3 分钟前" grows older also while monitoring is paused.
     auto* aging = new QTimer(this);
     connect(aging, &QTimer::timeout, this, [this] { ShowSiteMarks(); });
+    new TRowToolTips(ui->ListBox2,
+                     [this](int row) { return rtl::FromGb(TargetSightingText(row)); });
     aging->start(30 * 1000);
 }
 
@@ -47,8 +53,9 @@ void TForm1::OpenHealth() {
     FHealth->Open(WallClock());
 }
 
-void TForm1::RecordCheck(const SiteSlot& site, const FetchOutcome& outcome) {
-    const HealthTurn turn = FHealth->Record(site.Url, site.Name, outcome, WallClock());
+void TForm1::RecordCheck(const SiteSlot& site, const FetchOutcome& outcome,
+                         const PresenceCheck* presence) {
+    const HealthTurn turn = FHealth->Record(site.Url, site.Name, outcome, WallClock(), presence);
     ShowSiteMarks();
     RefreshStatusWindow();
     if (OnStateShown)
@@ -78,6 +85,25 @@ void TForm1::ShowSiteMarks() {
         item->setIcon(HealthMark(StateOf(health)));
         item->setToolTip(rtl::FromGb(tip) + (listTip.isEmpty() ? QString() : "\n" + listTip));
     }
+}
+
+std::string TForm1::SiteNameOf(const std::string& url) const {
+    for (const SiteSlot& slot : FState.Sites)
+        if (!slot.Name.empty() && slot.Url == url)
+            return slot.Name;
+    if (const SiteHealth* health = FHealth ? FHealth->Book().Find(url) : nullptr)
+        return health->Name;
+    return url;
+}
+
+std::string TForm1::TargetSightingText(int row) const {
+    if (!FHealth || row < 0 || row > MaxTargetIndex)
+        return {};
+    const std::string& name = FState.Targets[static_cast<size_t>(row)].Name;
+    if (name.empty())
+        return {};
+    const PresenceSpan* span = FHealth->Presence().LastSeen(name);
+    return LastSeenText(span, span ? SiteNameOf(span->Url) : std::string(), WallClock());
 }
 
 TForm1::WatchSummary TForm1::Summary() const {
@@ -138,6 +164,25 @@ void TForm1::RefreshStatusWindow() {
 
 QWidget* TForm1::StatusWindow() const {
     return FStatusWindow.data();
+}
+
+void TForm1::mnuSeenRecordsClick() {
+    auto* window = static_cast<TSeenRecordsWindow*>(FSeenWindow.data());
+    if (!window) {
+        // A new window reads the records as it is made.
+        window = new TSeenRecordsWindow(*FHealth, FDesktop, this);
+        window->SetDatabasePath(FFolders.HealthFile());
+        FSeenWindow = window;
+    } else {
+        window->Refresh();
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+QWidget* TForm1::SeenWindow() const {
+    return FSeenWindow.data();
 }
 
 }  // namespace app

@@ -57,4 +57,15 @@ QDate FakeDesktopServices::Today() {
     return TodayValue;
 }
 
+std::string FakeDesktopServices::SaveFileName(QWidget* owner, const std::string& caption,
+                                              const std::string& suggestedPath,
+                                              const std::string& filter) {
+    SaveFileDialogs.push_back({caption, suggestedPath, filter, owner});
+    if (SaveFileNames.empty())
+        return {};
+    std::string path = SaveFileNames.front();
+    SaveFileNames.pop_front();
+    return path;
+}
+
 }  // namespace testsupport

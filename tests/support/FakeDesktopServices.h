@@ -26,6 +26,12 @@ public:
         Answer Given;  // what the script answered
         bool Alert;    // asked through AlertBox: unprompted, without the focus
     };
+    struct SaveFileCall {
+        std::string Caption;  // GB18030
+        std::string SuggestedPath;
+        std::string Filter;
+        QWidget* Owner;
+    };
     struct ShellOpenCall {
         std::string Target;
         ShowMode Mode;
@@ -42,6 +48,8 @@ public:
     std::function<int(QDialog&)> OnRunModal;
     // What ShellOpen reports: false plays a desktop without any opener.
     bool ShellOpenWorks = true;
+    // Paths handed out to save-file questions in order; when empty, "" (cancelled).
+    std::deque<std::string> SaveFileNames;
     // The date Today() reports; a plain day that is no 29 February by default.
     QDate TodayValue = QDate(2001, 3, 14);
 
@@ -49,6 +57,7 @@ public:
     std::vector<std::string> Messages;
     std::vector<std::string> Notices;
     std::vector<ShellOpenCall> ShellOpens;
+    std::vector<SaveFileCall> SaveFileDialogs;
     std::vector<std::string> SoundsPlayed;
     std::vector<std::string> ModalDialogs;  // object names of the dialogs run
 
@@ -61,6 +70,8 @@ public:
     bool ShellOpen(QWidget* owner, const std::string& target, ShowMode mode) override;
     void PlaySoundSync(const std::string& wavPath) override;
     QDate Today() override;
+    std::string SaveFileName(QWidget* owner, const std::string& caption,
+                             const std::string& suggestedPath, const std::string& filter) override;
 
 private:
     bool FAsAlert = false;

@@ -1,12 +1,18 @@
 // Every fetch ends known in the real window, and each site's health is shown
 // where the user looks: the row marks, the window 站点状态, the status bar and
-// the tray. A database that cannot be used is said once.
+// the tray. A database that cannot be used is said once. The nickname rows
+// say when and where each name was last seen.
 #include <QAction>
+#include <QApplication>
+#include <QHelpEvent>
 #include <QLabel>
+#include <QListWidget>
 #include <QTableWidget>
+#include <QToolTip>
 #include <filesystem>
 
 #include "app/gui/HealthMarks.h"
+#include "app/gui/SeenRecordsWindow.h"
 #include "app/gui/SiteStatusUi.h"
 #include "app/gui/SiteStatusWindow.h"
 #include "app/gui/TrayIcon.h"
@@ -151,13 +157,16 @@ TEST_F(SiteHealthInTheWindow, MarksTheStatusWindowTheTrayAndTheStatusBarFollowTh
     EXPECT_EQ(cell(0, 5), "3");
     EXPECT_TRUE(Form->Timer1->Enabled());
 
-    // The shortcut of the window is nobody else's.
-    const QKeySequence shortcut = Form->ui->mnuTrayStatus->shortcut();
-    EXPECT_EQ(shortcut, QKeySequence("Ctrl+K"));
-    for (QAction* action : Form->findChildren<QAction*>())
-        if (action != Form->ui->mnuTrayStatus) {
-            EXPECT_NE(action->shortcut(), shortcut) << action->objectName().toStdString();
-        }
+    // The shortcuts of the windows 站点状态 and 出现记录 are nobody else's.
+    for (const auto& [own, keys] : {std::pair{Form->ui->mnuTrayStatus, "Ctrl+K"},
+                                    std::pair{Form->ui->mnuSeenRecords, "Ctrl+R"}}) {
+        EXPECT_EQ(own->shortcut(), QKeySequence(keys));
+        for (QAction* action : Form->findChildren<QAction*>())
+            if (action != own) {
+                EXPECT_NE(action->shortcut(), own->shortcut())
+                    << action->objectName().toStdString();
+            }
+    }
 
     // Nothing selected: the status bar and the tray say nothing is watched.
     Form->mnuTrayCleanClick();
@@ -168,6 +177,36 @@ TEST_F(SiteHealthInTheWindow, MarksTheStatusWindowTheTrayAndTheStatusBarFollowTh
     EXPECT_EQ(Status(), "");
     EXPECT_TRUE(tray.Icon().toolTip().endsWith(QString::fromUtf8("\n3 个站点, 1 个无法访问")))
         << tray.Icon().toolTip().toStdString();
+}
+
+TEST_F(SiteHealthInTheWindow, NicknameRowsSayWhenAndWhereTheNameWasLastSeen) {
+    Server.SetPage("/who", "Alice and Bob");
+    Open({{"Hall", Server.Address("/who")}}, {{"Alice"}, {"Carol"}});
+    const auto tip = [&](int row) { return Form->TargetSightingText(row); };
+    EXPECT_EQ(tip(0), Gb("从未出现"));
+    Form->Timer1Timer();
+    EXPECT_TRUE(Has(tip(0), "上次出现: 现在, Hall")) << tip(0);
+    EXPECT_EQ(tip(1), Gb("从未出现"));
+    // She left: the span ends at the check that saw her.
+    Server.SetPage("/who", "Bob");
+    Form->Timer1Timer();
+    EXPECT_TRUE(Has(tip(0), "上次出现: 今天 ")) << tip(0);
+    EXPECT_TRUE(Has(tip(0), ", Hall (只在一次检查中出现)")) << tip(0);
+    // The text is made when the mouse rests on the row.
+    QListWidget* list = Form->ui->ListBox2;
+    const QPoint onRow = list->visualItemRect(list->item(0)).center();
+    QHelpEvent hover(QEvent::ToolTip, onRow, list->viewport()->mapToGlobal(onRow));
+    QApplication::sendEvent(list->viewport(), &hover);
+    EXPECT_EQ(rtl::ToGb(QToolTip::text()), tip(0));
+
+    Form->mnuSeenRecordsClick();
+    auto* window = static_cast<app::TSeenRecordsWindow*>(Form->SeenWindow());
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isModal());
+    EXPECT_EQ(window->windowTitle(), QString::fromUtf8("出现记录"));
+    ASSERT_EQ(window->Records().Spans.size(), 1u);
+    EXPECT_EQ(window->Records().Names, std::vector<std::string>{"Alice"});
 }
 
 TEST_F(SiteHealthInTheWindow, ACorruptDatabaseIsSaidOnceAndMonitoringGoesOn) {
