@@ -1,11 +1,13 @@
 // One whole watch cycle (fetch, charset, test panel, stripping, references,
 // 100 targets matched, alerts answered by the fake desktop, the check recorded
-// in perchly.db) against the fetch of the same 1 MiB page alone, for a GB2312
-// page and for the same page in UTF-8, all from the same nginx in the same
-// run; and the GB2312 cycle with its recording against the same cycle without
-// it. The rounds interleave the measurements, and each ratio is taken within
-// one round.
+// in perchly.db with who was on the page) against the fetch of the same 1 MiB
+// page alone, for a GB2312 page and for the same page in UTF-8, all from the
+// same nginx in the same run; and the GB2312 cycle with its recording against
+// the same cycle recording the check without who was there, and against the
+// cycle recording nothing. The rounds interleave the measurements, and each
+// ratio is taken within one round.
 #include <QApplication>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -93,15 +95,19 @@ int main(int argc, char** argv) {
     net::TNMHTTP fetcher;
     fetcher.MaxBodyLength = variants[0].Form->MaxPageLength;
 
-    // The same GB2312 watch in a window of its own that records nothing.
-    testsupport::TempFolder quietFolder;
-    for (const char* file : {"Message.ini", "perchly.ini"})
-        testsupport::WriteFile(quietFolder.File(file),
-                               testsupport::ReadFile(variants[0].Folder->File(file)));
-    app::WatchState quietState;
+    // The same GB2312 watch in windows of their own: one that records the
+    // check but not who was there, one that records nothing.
+    testsupport::TempFolder checksFolder, quietFolder;
+    for (const testsupport::TempFolder* copy : {&checksFolder, &quietFolder})
+        for (const char* file : {"Message.ini", "perchly.ini"})
+            testsupport::WriteFile(copy->File(file),
+                                   testsupport::ReadFile(variants[0].Folder->File(file)));
+    app::WatchState checksState, quietState;
+    app::TForm1 checksOnly(checksState, desktop, checksFolder.Path());
+    checksOnly.RecordPresence = false;
     app::TForm1 quiet(quietState, desktop, quietFolder.Path());
     quiet.RecordChecks = false;
-    std::vector<double> recorded, unrecorded, recordingRatios;
+    std::vector<double> recorded, checked, unrecorded, recordingRatios, presenceRatios;
     const auto timedCycle = [&](app::TForm1& form) {
         const auto start = Clock::now();
         form.Timer1Timer();
@@ -110,20 +116,22 @@ int main(int argc, char** argv) {
 
     const int rounds = 25;
     for (int round = 0; round < rounds; ++round) {
-        // With and without recording, in turn first, so a drift of the machine
-        // weighs on both alike.
+        // With and without recording, each first in turn, so a drift of the
+        // machine weighs on all alike.
+        app::TForm1* order[] = {variants[0].Form.get(), &checksOnly, &quiet};
+        std::rotate(order, order + round % 3, order + 3);
         double with = 0;
+        double checks = 0;
         double without = 0;
-        if (round % 2 == 0) {
-            with = timedCycle(*variants[0].Form);
-            without = timedCycle(quiet);
-        } else {
-            without = timedCycle(quiet);
-            with = timedCycle(*variants[0].Form);
+        for (app::TForm1* form : order) {
+            const double took = timedCycle(*form);
+            (form == &quiet ? without : form == &checksOnly ? checks : with) = took;
         }
         recorded.push_back(with);
+        checked.push_back(checks);
         unrecorded.push_back(without);
         recordingRatios.push_back(with / without);
+        presenceRatios.push_back(with / checks);
 
         for (Variant& variant : variants) {
             auto start = Clock::now();
@@ -147,7 +155,7 @@ int main(int argc, char** argv) {
             variant.Ratios.push_back(cycle / fetch);
         }
     }
-    if (desktop.MessageBoxes.size() != static_cast<size_t>(rounds) * 40) {
+    if (desktop.MessageBoxes.size() != static_cast<size_t>(rounds) * 50) {
         std::fprintf(stderr, "expected 10 alerts per cycle, got %zu in all\n",
                      desktop.MessageBoxes.size());
         return 1;
@@ -164,13 +172,19 @@ int main(int argc, char** argv) {
                     fetch.Median * 1000, cycle.Median * 1000, ratio.Median, ratio.Low, ratio.High);
     }
     const bench::TSpread with = bench::Spread(recorded);
+    const bench::TSpread checks = bench::Spread(checked);
     const bench::TSpread without = bench::Spread(unrecorded);
     const bench::TSpread cost = bench::Spread(recordingRatios);
-    std::printf("GB2312 cycle with its check recorded in perchly.db: %.2f ms, without: %.2f ms\n",
-                with.Median * 1000, without.Median * 1000);
+    const bench::TSpread presence = bench::Spread(presenceRatios);
+    std::printf(
+        "GB2312 cycle with its check and who was there recorded in perchly.db: %.2f ms, with the "
+        "check only: %.2f ms, without recording: %.2f ms\n",
+        with.Median * 1000, checks.Median * 1000, without.Median * 1000);
     std::printf(
         "with/without: median %.3f (range %.3f-%.3f); slowest write %.2f ms\n", cost.Median,
         cost.Low, cost.High,
         static_cast<double>(variants[0].Form->HealthKeeper().SlowestWriteMicroseconds()) / 1000);
+    std::printf("with presence/check only: median %.3f (range %.3f-%.3f)\n", presence.Median,
+                presence.Low, presence.High);
     return 0;
 }
