@@ -13,7 +13,10 @@
 #   5. F1 opens Perchly.hlp from the current folder when it is a file, else the
 #      guide, and says so in a plain message when the desktop has no opener.
 #   6. each site's health: a refused site and a missing page, read back with
-#      `perchly --status --json` while the window runs and after it closed.
+#      `perchly --status --json` while the window runs and after it closed;
+#   7. presence: a nickname that comes, goes and comes back, read back with
+#      `perchly --seen --json` while the window runs and after it closed, and
+#      the window 出现记录 opened with Ctrl+R.
 # $1 is the folder of the built program. Uses $DISPLAY when it is set and
 # starts its own Xvfb, with the openbox window manager, otherwise.
 set -euo pipefail
@@ -442,4 +445,81 @@ wait_exit "$pid" || fail "the program exited with an error"
 answer=$(env -u DISPLAY "$health/perchly" --status --json) || fail "perchly --status --json failed"
 check_status "$answer" || fail "perchly --status --json after the close: $answer"
 echo "   after the close: the same, read from perchly.db"
+
+echo "== presence: a nickname comes, goes and comes back, read by perchly --seen --json"
+seen="$work/seen"
+install_copy "$seen"
+room="$work/site/room.html"
+present='<html><body><p>在线: 小燕子, 游客12</p></body></html>'
+absent='<html><body><p>在线: 游客12</p></body></html>'
+printf '%s' "$present" >"$room"
+iconv -f utf-8 -t gb18030 >"$seen/perchly.ini" <<INI
+[TargetObj]
+Name0=小燕子
+Name0ch=1
+Name1=大熊
+Name1ch=1
+[TargetSite]
+Site0=聊天大厅
+Site0Url=http://127.0.0.1:$port/room.html
+Site0ch=1
+[Setting]
+Sound=0
+AutoUp=1
+Second=3
+AutoMin=0
+INI
+"$seen/perchly" >"$seen/out.log" 2>&1 &
+pid=$!
+pids+=("$pid")
+main=$(wait_window '^Perchly v1.45$') || fail "the main window did not appear"
+# Checks a --seen --json answer: 小燕子 seen in 聊天大厅 in $2 spans, 大熊 never.
+check_seen() {
+    python3 - "$1" "$2" <<'PY'
+import json, sys
+targets = json.loads(sys.argv[1])["targets"]
+if [t["name"] for t in targets] != ["小燕子", "大熊"] or not all(t["watched"] for t in targets):
+    sys.exit("targets: %r" % targets)
+she, bear = targets
+if she["last_seen"] is None or she["last_site"] != "聊天大厅" or she["spans_30d"] != int(sys.argv[2]):
+    sys.exit("小燕子: %r" % she)
+if bear != {"name": "大熊", "watched": True, "last_seen": None, "last_site": None, "spans_30d": 0}:
+    sys.exit("大熊: %r" % bear)
+PY
+}
+# Seen while her box is open; she leaves, the box is answered No, and she
+# comes back: a second span.
+for visit in 1 2; do
+    wait_alert "$seen"
+    answer=$(env -u DISPLAY "$seen/perchly" --seen --json) || fail "perchly --seen --json failed"
+    check_seen "$answer" "$visit" || fail "perchly --seen --json with her box open: $answer"
+    printf '%s' "$absent" >"$room"
+    click_box "$alert"
+    xdotool key --clearmodifiers Return
+    sleep 0.5
+    # A check that does not see her ends her span before she comes back.
+    before=$(grep -c "GET /room.html" "$work/server.log")
+    for _ in $(seq 100); do
+        [ "$(grep -c "GET /room.html" "$work/server.log")" -gt "$before" ] && break
+        sleep 0.1
+    done
+    sleep 0.5
+    printf '%s' "$present" >"$room"
+done
+echo "   while it runs: seen in 聊天大厅, twice, and 大熊 never"
+wait_alert "$seen"
+click_box "$alert"
+xdotool key --clearmodifiers y
+sleep 0.5
+focus "$main"
+xdotool key --clearmodifiers ctrl+r
+records=$(wait_window '^出现记录$') || fail "Ctrl+R did not open the window 出现记录"
+[ -n "${SHOT_DIR:-}" ] && import -window "$records" "$SHOT_DIR/blackbox-seen-records.png"
+xdotool key --clearmodifiers Escape
+focus "$main"
+xdotool key --clearmodifiers ctrl+x
+wait_exit "$pid" || fail "the program exited with an error"
+answer=$(env -u DISPLAY "$seen/perchly" --seen --json) || fail "perchly --seen --json failed"
+check_seen "$answer" 3 || fail "perchly --seen --json after the close: $answer"
+echo "   after the close: the same three visits, read from perchly.db"
 echo "blackbox: all passed"
