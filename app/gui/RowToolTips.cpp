@@ -19,10 +19,10 @@ bool TRowToolTips::eventFilter(QObject* watched, QEvent* event) {
     const auto* help = static_cast<QHelpEvent*>(event);
     const QModelIndex index = FList->indexAt(help->pos());
     const QString text = index.isValid() ? FText(index.row()) : QString();
+    // Without a text of its own the list answers as usual (its own hint).
     if (text.isEmpty())
-        QToolTip::hideText();
-    else
-        QToolTip::showText(help->globalPos(), text, FViewport, FList->visualRect(index));
+        return false;
+    QToolTip::showText(help->globalPos(), text, FViewport, FList->visualRect(index));
     return true;
 }
 

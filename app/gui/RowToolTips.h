@@ -14,7 +14,8 @@ namespace app {
 // costs nothing until somebody looks at it.
 class TRowToolTips : public QObject {
 public:
-    // text(row) gives the tooltip of a row; an empty text shows none.
+    // text(row) gives the tooltip of a row; for an empty text the list shows
+    // what it would show anyway.
     TRowToolTips(QListWidget* list, std::function<QString(int row)> text);
 
 private:

@@ -151,6 +151,9 @@ public:
     // When and where each nickname was seen: the window 出现记录.
     void mnuSeenRecordsClick();
     QWidget* SeenWindow() const;
+    // The tooltip of a site row: its state, last check and reason, above the
+    // list's own hint.
+    QString SiteRowTip(int row) const;
     // The tooltip of a nickname row: when and where the name was last seen.
     std::string TargetSightingText(int row) const;
     // Raised when a site's watch broke (BrokenStreak failures in a row) or

@@ -33,12 +33,11 @@ void TForm1::ConnectHealthHandlers() {
     ConnectCommand(ui->mnuSeenRecords, this, [this] { mnuSeenRecordsClick(); });
     // A mark as small as the row's text, before the name.
     ui->ListBox1->setIconSize(QSize(10, 10));
-    // The rows' "3 分钟前" grows older also while monitoring is paused.
-    auto* aging = new QTimer(this);
-    connect(aging, &QTimer::timeout, this, [this] { ShowSiteMarks(); });
+    // The rows' tooltips are made when the mouse rests on a row, so their
+    // "3 分钟前" is never stale and a check pays only for the marks.
+    new TRowToolTips(ui->ListBox1, [this](int row) { return SiteRowTip(row); });
     new TRowToolTips(ui->ListBox2,
                      [this](int row) { return rtl::FromGb(TargetSightingText(row)); });
-    aging->start(30 * 1000);
 }
 
 void TForm1::OpenHealth() {
@@ -67,24 +66,33 @@ void TForm1::RecordCheck(const SiteSlot& site, const FetchOutcome& outcome,
 void TForm1::ShowSiteMarks() {
     if (!FHealth)
         return;
-    const int64_t now = WallClock();
-    // Row r is slot r. The list's own hint (the selected addresses) stays
-    // reachable under each row's.
-    const QString listTip = ui->ListBox1->toolTip();
+    // Row r is slot r. A mark is set only when it changes: each setting
+    // makes the list lay out and paint its rows again.
     const int rows = ui->ListBox1->count();
     for (int row = 0; row < rows && row <= MaxSiteIndex; ++row) {
         const SiteSlot& slot = FState.Sites[static_cast<size_t>(row)];
         const SiteHealth* health = slot.Url.empty() ? nullptr : FHealth->Book().Find(slot.Url);
-        std::string tip = HealthStateText(health);
-        if (health && health->Last) {
-            tip += rtl::Gb(", 上次检查 ") + CheckTimeText(health->Last->TimeUtcMs, now);
-            if (!health->Last->Sentence.empty())
-                tip += "\n" + health->Last->Sentence;
-        }
+        const QIcon mark = HealthMark(StateOf(health));
         QListWidgetItem* item = ui->ListBox1->item(row);
-        item->setIcon(HealthMark(StateOf(health)));
-        item->setToolTip(rtl::FromGb(tip) + (listTip.isEmpty() ? QString() : "\n" + listTip));
+        if (item->icon().cacheKey() != mark.cacheKey())
+            item->setIcon(mark);
     }
+}
+
+QString TForm1::SiteRowTip(int row) const {
+    if (!FHealth || row < 0 || row > MaxSiteIndex || row >= ui->ListBox1->count())
+        return {};
+    const SiteSlot& slot = FState.Sites[static_cast<size_t>(row)];
+    const SiteHealth* health = slot.Url.empty() ? nullptr : FHealth->Book().Find(slot.Url);
+    std::string tip = HealthStateText(health);
+    if (health && health->Last) {
+        tip += rtl::Gb(", 上次检查 ") + CheckTimeText(health->Last->TimeUtcMs, WallClock());
+        if (!health->Last->Sentence.empty())
+            tip += "\n" + health->Last->Sentence;
+    }
+    // The list's own hint (the selected addresses) stays reachable under each row's.
+    const QString listTip = ui->ListBox1->toolTip();
+    return rtl::FromGb(tip) + (listTip.isEmpty() ? QString() : "\n" + listTip);
 }
 
 std::string TForm1::SiteNameOf(const std::string& url) const {

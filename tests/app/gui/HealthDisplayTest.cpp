@@ -37,9 +37,7 @@ protected:
         ADD_FAILURE() << "row " << row << " has no state mark";
         return app::HealthState::NotChecked;
     }
-    std::string RowTip(int row) const {
-        return rtl::ToGb(Form->ui->ListBox1->item(row)->toolTip());
-    }
+    std::string RowTip(int row) const { return rtl::ToGb(Form->SiteRowTip(row)); }
     static bool Has(const std::string& text, const char* utf8) {
         return text.find(rtl::Gb(utf8)) != std::string::npos;
     }
