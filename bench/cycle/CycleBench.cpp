@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
         return Seconds(start);
     };
 
-    const int rounds = 25;
+    const int rounds = 75;
     for (int round = 0; round < rounds; ++round) {
         // With and without recording, each first in turn, so a drift of the
         // machine weighs on all alike.
