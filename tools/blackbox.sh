@@ -473,14 +473,17 @@ INI
 pid=$!
 pids+=("$pid")
 main=$(wait_window '^Perchly v1.45$') || fail "the main window did not appear"
-# Checks a --seen --json answer: 小燕子 seen in 聊天大厅 in $2 spans, 大熊 never.
+# Checks a --seen --json answer: 小燕子 seen in 聊天大厅 in $2 spans (and
+# watched when $3 is 1), 大熊 watched and never seen.
 check_seen() {
-    python3 - "$1" "$2" <<'PY'
+    python3 - "$1" "$2" "$3" <<'PY'
 import json, sys
 targets = json.loads(sys.argv[1])["targets"]
-if [t["name"] for t in targets] != ["小燕子", "大熊"] or not all(t["watched"] for t in targets):
+if [t["name"] for t in targets] != ["小燕子", "大熊"]:
     sys.exit("targets: %r" % targets)
 she, bear = targets
+if she["watched"] != (sys.argv[3] == "1"):
+    sys.exit("小燕子: %r" % she)
 if she["last_seen"] is None or she["last_site"] != "聊天大厅" or she["spans_30d"] != int(sys.argv[2]):
     sys.exit("小燕子: %r" % she)
 if bear != {"name": "大熊", "watched": True, "last_seen": None, "last_site": None, "spans_30d": 0}:
@@ -492,7 +495,7 @@ PY
 for visit in 1 2; do
     wait_alert "$seen"
     answer=$(env -u DISPLAY "$seen/perchly" --seen --json) || fail "perchly --seen --json failed"
-    check_seen "$answer" "$visit" || fail "perchly --seen --json with her box open: $answer"
+    check_seen "$answer" "$visit" 1 || fail "perchly --seen --json with her box open: $answer"
     printf '%s' "$absent" >"$room"
     click_box "$alert"
     xdotool key --clearmodifiers Return
@@ -507,6 +510,7 @@ for visit in 1 2; do
     printf '%s' "$present" >"$room"
 done
 echo "   while it runs: seen in 聊天大厅, twice, and 大熊 never"
+# The third visit is answered Yes: she is no longer watched, her record stays.
 wait_alert "$seen"
 click_box "$alert"
 xdotool key --clearmodifiers y
@@ -520,6 +524,6 @@ focus "$main"
 xdotool key --clearmodifiers ctrl+x
 wait_exit "$pid" || fail "the program exited with an error"
 answer=$(env -u DISPLAY "$seen/perchly" --seen --json) || fail "perchly --seen --json failed"
-check_seen "$answer" 3 || fail "perchly --seen --json after the close: $answer"
-echo "   after the close: the same three visits, read from perchly.db"
+check_seen "$answer" 3 0 || fail "perchly --seen --json after the close: $answer"
+echo "   after the close: the same three visits, read from perchly.db, no longer watched"
 echo "blackbox: all passed"
