@@ -2,9 +2,6 @@
 // 10,000 checks as the window makes them (100 sites in turn, one in four
 // failing), the size of perchly.db after a simulated year of 100 sites
 // polled every 3 seconds, and how long `perchly --status` takes on that year.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <QDateTime>
 #include <algorithm>
@@ -16,12 +13,15 @@
 
 #include "app/watch/HealthKeeper.h"
 #include "app/watch/HealthStore.h"
+#include "bench/health/ProgramTiming.h"
 #include "rtl/GbText.h"
 #include "tests/support/TestSupport.h"
 
-extern char** environ;
-
 namespace {
+
+using bench::MillisecondsSince;
+using bench::Percentile;
+using bench::RunProgram;
 
 using Clock = std::chrono::steady_clock;
 constexpr int Sites = 100;
@@ -41,36 +41,6 @@ app::FetchOutcome Outcome(int tick) {
     }
     outcome.DurationMs = 35;
     return outcome;
-}
-
-double Percentile(std::vector<double> values, double share) {
-    std::sort(values.begin(), values.end());
-    return values[static_cast<size_t>(share * static_cast<double>(values.size() - 1))];
-}
-
-double Milliseconds(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// Runs the program with these arguments, its output thrown away; the time it took in ms.
-double RunProgram(const std::string& program, const std::vector<std::string>& arguments) {
-    std::vector<std::string> words{program};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    const Clock::time_point start = Clock::now();
-    pid_t child = 0;
-    if (::posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-        return -1;
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    posix_spawn_file_actions_destroy(&actions);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? Milliseconds(start) : -1;
 }
 
 void TimeStatus(const std::string& program, const char* what) {
@@ -109,7 +79,7 @@ int main() {
             const Clock::time_point begin = Clock::now();
             keeper.Record(SiteUrl(tick % Sites), "Room " + std::to_string(tick % Sites),
                           Outcome(tick / Sites), start + tick * TickMs);
-            times.push_back(Milliseconds(begin));
+            times.push_back(MillisecondsSince(begin));
         }
         std::printf("%d checks of %d sites, one transaction each (perchly.db in %s):\n", checks,
                     Sites, std::filesystem::temp_directory_path().c_str());

@@ -3,9 +3,6 @@
 // size of perchly.db after a simulated year of 100 nicknames on 100 sites;
 // how long the records window takes to open on that year, the day's pruning
 // and `perchly --seen`.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <QApplication>
 #include <QDateTime>
@@ -20,14 +17,17 @@
 #include "app/gui/SeenRecordsWindow.h"
 #include "app/watch/HealthKeeper.h"
 #include "app/watch/HealthStore.h"
+#include "bench/health/ProgramTiming.h"
 #include "bench/net/SideBySide.h"
 #include "rtl/GbText.h"
 #include "tests/support/FakeDesktopServices.h"
 #include "tests/support/TestSupport.h"
 
-extern char** environ;
-
 namespace {
+
+using bench::MillisecondsSince;
+using bench::Percentile;
+using bench::RunProgram;
 
 using Clock = std::chrono::steady_clock;
 constexpr int Sites = 100;
@@ -40,35 +40,6 @@ std::string SiteUrl(int i) {
 
 std::string Nick(int i) {
     return rtl::Gb("小燕子") + std::to_string(1000 + i);
-}
-
-double Milliseconds(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double Percentile(std::vector<double> values, double share) {
-    std::sort(values.begin(), values.end());
-    return values[static_cast<size_t>(share * static_cast<double>(values.size() - 1))];
-}
-
-double RunProgram(const std::string& program, const std::vector<std::string>& arguments) {
-    std::vector<std::string> words{program};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words)
-        argv.push_back(word.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    const Clock::time_point start = Clock::now();
-    pid_t child = 0;
-    if (::posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-        return -1;
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    posix_spawn_file_actions_destroy(&actions);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? Milliseconds(start) : -1;
 }
 
 // Nickname n visits three sites, twice a day each, about 40 minutes a time,
@@ -120,7 +91,7 @@ int main(int argc, char** argv) {
             const auto timed = [&](app::THealthKeeper& keeper, const app::PresenceCheck* check) {
                 const Clock::time_point begin = Clock::now();
                 keeper.Record(url, name, ok, at, check);
-                return Milliseconds(begin);
+                return MillisecondsSince(begin);
             };
             double a = 0;
             double b = 0;
@@ -194,7 +165,7 @@ int main(int argc, char** argv) {
         app::THealthKeeper keeper(year.File("perchly.db"));
         const Clock::time_point opening = Clock::now();
         keeper.Open(now);
-        std::printf("  the keeper's start on it: %.1f ms\n", Milliseconds(opening));
+        std::printf("  the keeper's start on it: %.1f ms\n", MillisecondsSince(opening));
         testsupport::FakeDesktopServices desktop;
         std::vector<double> opens, refreshes;
         for (int run = 0; run < 7; ++run) {
@@ -202,11 +173,11 @@ int main(int argc, char** argv) {
             app::TSeenRecordsWindow window(keeper, desktop, nullptr);
             window.show();
             QApplication::processEvents();
-            opens.push_back(Milliseconds(begin));
+            opens.push_back(MillisecondsSince(begin));
             const Clock::time_point again = Clock::now();
             window.Refresh();
             QApplication::processEvents();
-            refreshes.push_back(Milliseconds(again));
+            refreshes.push_back(MillisecondsSince(again));
         }
         std::printf(
             "  the records window opened: median %.1f ms, slowest %.1f ms; refreshed: "
