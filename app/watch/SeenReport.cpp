@@ -6,6 +6,7 @@
 #include "app/watch/HealthText.h"
 #include "app/watch/JsonText.h"
 #include "app/watch/PresenceText.h"
+#include "app/watch/ReportCommand.h"
 #include "app/watch/Settings.h"
 #include "rtl/GbText.h"
 
@@ -89,15 +90,8 @@ std::string SeenJson(const std::vector<SeenReportRow>& rows) {
 int RunSeenCommand(const std::vector<std::string>& arguments, const rtl::FileFolders& folders,
                    std::FILE* out, std::FILE* err) {
     bool json = false;
-    for (const std::string& argument : arguments) {
-        if (argument == "--json") {
-            json = true;
-        } else if (argument != "--seen") {
-            std::fprintf(err, "perchly: unknown option %s (perchly --seen [--json])\n",
-                         argument.c_str());
-            return 2;
-        }
-    }
+    if (!ReadReportOptions(arguments, "--seen", json, err))
+        return 2;
     const int64_t now = QDateTime::currentMSecsSinceEpoch();
     WatchState state;
     LoadSettings(folders.SettingsFile(), state);
@@ -107,19 +101,10 @@ int RunSeenCommand(const std::vector<std::string>& arguments, const rtl::FileFol
     StoreProblem problem;
     if (store.OpenForReading(problem))
         sightings = store.LoadSightings(now - RecentDays * MillisecondsPerDay, problem);
-    if (problem.What == StoreProblem::Kind::NewerSchema)
-        std::fprintf(err,
-                     "perchly: %s was written by a newer Perchly (version %d); every name reads "
-                     "as never seen\n",
-                     folders.HealthFile().c_str(), problem.Version);
-    else if (problem.What != StoreProblem::Kind::None && problem.Detail != "no such file")
-        std::fprintf(err, "perchly: cannot read %s (%s); every name reads as never seen\n",
-                     folders.HealthFile().c_str(), problem.Detail.c_str());
+    NoteUnreadableStore(problem, folders.HealthFile(), "every name reads as never seen", err);
 
     const std::vector<SeenReportRow> rows = ReportSeen(state, sightings);
-    const std::string text = json ? SeenJson(rows) : SeenText(rows, now);
-    std::fwrite(text.data(), 1, text.size(), out);
-    std::fflush(out);
+    WriteReport(out, json ? SeenJson(rows) : SeenText(rows, now));
     return 0;
 }
 

@@ -6,6 +6,7 @@
 #include "app/watch/HealthStore.h"
 #include "app/watch/HealthText.h"
 #include "app/watch/JsonText.h"
+#include "app/watch/ReportCommand.h"
 #include "app/watch/Settings.h"
 #include "rtl/GbText.h"
 
@@ -14,10 +15,6 @@ namespace {
 
 std::string Utf8(const std::string& gb) {
     return rtl::FromGb(gb).toUtf8().toStdString();
-}
-
-void Write(std::FILE* file, const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), file);
 }
 
 }  // namespace
@@ -98,15 +95,8 @@ std::string StatusJson(const std::vector<SiteReport>& sites) {
 int RunStatusCommand(const std::vector<std::string>& arguments, const rtl::FileFolders& folders,
                      std::FILE* out, std::FILE* err) {
     bool json = false;
-    for (const std::string& argument : arguments) {
-        if (argument == "--json") {
-            json = true;
-        } else if (argument != "--status") {
-            std::fprintf(err, "perchly: unknown option %s (perchly --status [--json])\n",
-                         argument.c_str());
-            return 2;
-        }
-    }
+    if (!ReadReportOptions(arguments, "--status", json, err))
+        return 2;
     const int64_t now = QDateTime::currentMSecsSinceEpoch();
     // The lists as the window would load them; nothing is written back.
     WatchState state;
@@ -119,19 +109,10 @@ int RunStatusCommand(const std::vector<std::string>& arguments, const rtl::FileF
         for (SiteHealth& site : store.LoadSites(now, problem))
             book.Load(std::move(site));
     }
-    // No file yet just means no site was ever checked here.
-    if (problem.What == StoreProblem::Kind::NewerSchema)
-        std::fprintf(err,
-                     "perchly: %s was written by a newer Perchly (version %d); its sites read "
-                     "as not checked\n",
-                     folders.HealthFile().c_str(), problem.Version);
-    else if (problem.What != StoreProblem::Kind::None && problem.Detail != "no such file")
-        std::fprintf(err, "perchly: cannot read %s (%s); its sites read as not checked\n",
-                     folders.HealthFile().c_str(), problem.Detail.c_str());
+    NoteUnreadableStore(problem, folders.HealthFile(), "its sites read as not checked", err);
 
     const std::vector<SiteReport> sites = ReportSites(state, book, now);
-    Write(out, json ? StatusJson(sites) : StatusText(sites, now));
-    std::fflush(out);
+    WriteReport(out, json ? StatusJson(sites) : StatusText(sites, now));
     return 0;
 }
 
