@@ -210,6 +210,17 @@ wait_exit "$pid" || fail "the program exited with an error"
     fail "Name1 is «$(ini_value "$app1/perchly.ini" Name1)», not 阿明"
 echo "   perchly.ini holds Site0=大厅, its URL, Name0=小燕子 and Name1=阿明"
 
+# Starts the copy in folder $1 (further arguments are environment assignments
+# for it) and waits for its window ($main, $pid).
+launch_copy() {
+    local app=$1
+    shift
+    env "$@" "$app/perchly" >"$app/out.log" 2>&1 &
+    pid=$!
+    pids+=("$pid")
+    main=$(wait_window '^Perchly v1.45$') || fail "the main window did not appear"
+}
+
 echo "== alert: a watched nickname on a loopback page"
 mkdir "$work/site"
 cp "$here/data/demo/who.html" "$work/site/who.html"
@@ -241,10 +252,7 @@ AutoUp=1
 Second=3
 AutoMin=0
 INI
-    env "$@" "$app/perchly" >"$app/out.log" 2>&1 &
-    pid=$!
-    pids+=("$pid")
-    main=$(wait_window '^Perchly v1.45$') || fail "the main window did not appear"
+    launch_copy "$app" "$@"
 }
 
 # Waits for the alert box of 小燕子 ($alert), with its exact caption.
@@ -409,10 +417,7 @@ AutoUp=1
 Second=3
 AutoMin=0
 INI
-"$health/perchly" >"$health/out.log" 2>&1 &
-pid=$!
-pids+=("$pid")
-main=$(wait_window '^Perchly v1.45$') || fail "the main window did not appear"
+launch_copy "$health"
 # Checks a --status --json answer: both sites failed, each with its reason.
 check_status() {
     python3 - "$1" <<'PY'
@@ -469,10 +474,7 @@ AutoUp=1
 Second=3
 AutoMin=0
 INI
-"$seen/perchly" >"$seen/out.log" 2>&1 &
-pid=$!
-pids+=("$pid")
-main=$(wait_window '^Perchly v1.45$') || fail "the main window did not appear"
+launch_copy "$seen"
 # Checks a --seen --json answer: 小燕子 seen in 聊天大厅 in $2 spans (and
 # watched when $3 is 1), 大熊 watched and never seen.
 check_seen() {
