@@ -25,7 +25,8 @@
 //   plain form (name=value of letters, digits, "-" and "_", then attributes
 //   of a small set, each after "; ") it is exactly the reference's: the
 //   latest value of each name in the order they were set, none from a Secure
-//   line, one with Max-Age=0 removed, at most the jar's bound of the newest;
+//   line, one with Max-Age=0 removed, none from a value longer than the
+//   jar's byte bound, at most the jar's bound of the newest;
 // - read again with DecodeContent, a body without Transfer-Encoding and
 //   Content-Encoding is the bytes after the header up to the declared length
 //   (all of them without one; none for a 204 or 304).
@@ -207,6 +208,9 @@ bool Plain(const std::string& text) {
 std::optional<std::string> ExpectedCookies(const std::vector<std::string>& values) {
     std::vector<std::pair<std::string, std::string>> jar;
     for (const std::string& value : values) {
+        // A value longer than the jar's bound is ignored as a whole.
+        if (value.size() > net::TCookieJar::MaxCookieBytes)
+            continue;
         std::vector<std::string> parts;
         for (size_t start = 0;;) {
             const size_t end = value.find("; ", start);
